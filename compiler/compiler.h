@@ -1,0 +1,57 @@
+// The expression compiler: text in, native x87 code out.
+//
+//   compileexpr  preprocess, parse into quads, optimise, generate code
+//   exprcall     run compiled code with double arguments (the only way to call it)
+//   exprlist     listing of the last compilation's quads and code bytes
+//
+// The compiler keeps one global state (not reentrant). Compiled buffers belong
+// to the caller and stay valid until the process ends.
+#pragma once
+#include <cstdint>
+
+// A compiled expression: the entry of an executable code buffer.
+typedef const void *exprfunc;
+
+// Wording of the error messages: each program chooses its own once at start-up.
+enum exprdialect { dialectpelmora = 0, dialectvrastik = 1 };
+
+// Code flavour: ia32 is the 32-bit design, byte for byte; x64 is the same x87
+// code with the addressing, stack and call encodings 64-bit mode needs.
+enum exprflavour { flavouria32 = 0, flavourx64 = 1 };
+
+// The flavour that runs natively in this process.
+#if defined(__x86_64__)
+constexpr exprflavour nativeflavour = flavourx64;
+#else
+constexpr exprflavour nativeflavour = flavouria32;
+#endif
+
+void setexprdialect(exprdialect d);
+
+// Flavour of the code compileexpr emits; only the native flavour can be called.
+// Tests and the listing tool select the other one to inspect its bytes.
+void setexprflavour(exprflavour f);
+
+// Compile a zero-terminated text (header and body). Returns the function, or
+// nullptr with the message in compileerror().
+exprfunc compileexpr(const char *text);
+
+// The NUL-terminated message (at most 255 characters) of the last failure.
+const char *compileerror();
+
+// Call compiled code of the native flavour with `count` doubles, under the
+// x87 control word 0x027F (53-bit precision, round to nearest, exceptions
+// masked); the caller's control word is restored afterwards.
+double exprcall(exprfunc f, const double *args, int count);
+
+// Set the random state of RND and NRND to 2 * seed.
+void exprseed(int32_t seed);
+
+// Free every work array; the next compileexpr creates them again.
+void exprrelease();
+
+// Listing of the last compilation: bit 0 the quads, bit 1 the hex dump of the code.
+const char *exprlist(int flags);
+
+// Size in bytes of the last code buffer (0 before the first successful compilation).
+int exprcodesize();
