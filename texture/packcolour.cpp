@@ -1,0 +1,28 @@
+#include "packcolour.h"
+
+#include <cmath>
+
+// Round to nearest, ties to even, as the processor's integer conversion does.
+// A value that is not finite or out of the int range behaves like the most
+// negative integer and so becomes 0.
+static uint32_t channel(float v)
+{
+    if (!(std::fabs(v) < 2147483520.0f))
+        return v > 0 ? 255 : 0;   // finite and huge: clamps like any large value
+    long n = std::lrintf(v);
+    if (n < 0)
+        return 0;
+    return n > 255 ? 255 : uint32_t(n);
+}
+
+// NaN must give 0 in both variants; fabs(NaN) < x is false and NaN > 0 is false.
+uint32_t packcolour(float r, float g, float b)
+{
+    return channel(r) << 16 | channel(g) << 8 | channel(b);
+}
+
+uint32_t packgencolour(float r, float g, float b)
+{
+    const float bias = 0.49999991f;   // bits 0x3EFFFFFD
+    return 0x80000000u | channel(r - bias) << 16 | channel(g - bias) << 8 | channel(b - bias);
+}
