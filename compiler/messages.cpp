@@ -3,14 +3,7 @@
 #include <cstring>
 #include "state.h"
 
-static compilerstate initialstate()
-{
-    compilerstate s = {};
-    s.flavour = nativeflavour;
-    return s;
-}
-
-compilerstate cs = initialstate();
+compilerstate cs{};
 
 const opinfo optable[opcount] = {
 #define EXPROPINFO(code, id, name, format, sources, level) {name, format, sources, level},

@@ -192,7 +192,7 @@ struct compilerstate {
     char error[errorsize];
     bool failed;
     exprdialect dialect;
-    exprflavour flavour;
+    exprflavour flavour = nativeflavour;
     bool debugdump;          // print the quads after every optimiser pass
 };
 
