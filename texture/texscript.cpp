@@ -1,0 +1,311 @@
+#include "texscript.h"
+#include "pointset.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+const char exprheader[] = "(vx,vy,vz,d1,d2,d3,c1,c2,c3,c4,fn,sc)\n";
+const char defaultbody[] = "(d1*c1 + d2*c2 + d3/(abs(sin(d3*.1))+1)*c3 + (c4+fn+1)*16)*sc";
+static const char magic[] = "TxQv";
+
+texscriptstate texscripts;
+
+static const float defaultweights[4][4] = {
+    {2.2f, 1.7f, 3.0f, 2.0f},
+    {2.0f, 1.8f, 2.2f, 2.0f},
+    {4.0f, 2.7f, 2.5f, 2.0f},
+    {-3.0f, 2.0f, 2.0f, 2.0f},
+};
+
+void derivechannels(texturescript &s)
+{
+    for (int ch = 0; ch < 3; ch++)
+        for (int g = 0; g < 4; g++)
+            s.channel[ch][g] = s.weights[ch][g] * s.weights[3][g];
+}
+
+void makedefaults()
+{
+    texturescript &s = texscripts.script;
+    std::memcpy(s.weights, defaultweights, sizeof s.weights);
+    derivechannels(s);
+    s.scale = 1.0f;
+    s.shape = -1.0f;
+    s.solidweight = 2.0f;
+    s.lightangle = 0.0f;
+    std::snprintf(s.text, sizeof s.text, "%s%s", exprheader, defaultbody);
+    makepointset(s.solidweight);
+    texscripts.func = compileexpr(s.text);
+}
+
+// ---- writing ----------------------------------------------------------------
+
+constexpr int fixedfilesize = 164;      // magic and every section but the text bytes
+
+struct filebuffer {
+    unsigned char bytes[fixedfilesize + exprtextsize];
+    int length;
+};
+
+static void putbytes(filebuffer &b, const void *p, int n)
+{
+    std::memcpy(b.bytes + b.length, p, size_t(n));
+    b.length += n;
+}
+
+static void putu32(filebuffer &b, uint32_t v)
+{
+    unsigned char le[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    putbytes(b, le, 4);
+}
+
+static void putfloats(filebuffer &b, const float *v, int count)
+{
+    for (int i = 0; i < count; i++) {
+        uint32_t bits;
+        std::memcpy(&bits, &v[i], 4);
+        putu32(b, bits);
+    }
+}
+
+static void putsection(filebuffer &b, const char *tag, const float *v, int count)
+{
+    putbytes(b, tag, 4);
+    putfloats(b, v, count);
+}
+
+static void assemble(const texturescript &s, filebuffer &b)
+{
+    b.length = 0;
+    putbytes(b, magic, 4);
+    putsection(b, "Wgt:", &s.weights[0][0], 16);
+    putsection(b, "Air:", &s.shape, 1);
+    putsection(b, "Lta:", &s.lightangle, 1);
+    putsection(b, "Wgt2", &s.channel[0][0], 12);
+    putsection(b, "Scal", &s.scale, 1);
+    putsection(b, "w6ol", &s.solidweight, 1);
+    // The text always goes out with its NUL, even if the record lost it.
+    int n = int(strnlen(s.text, exprtextsize - 1)) + 1;
+    putbytes(b, "Eqat", 4);
+    putu32(b, uint32_t(n));
+    putbytes(b, s.text, n - 1);
+    putbytes(b, "", 1);
+}
+
+// Write to a temporary file beside the target and rename it over the target
+// only when every byte reached the disk.
+static int writeatomically(const char *path, const unsigned char *bytes, int length)
+{
+    char temp[4352];
+    if (std::snprintf(temp, sizeof temp, "%s.tmp", path) >= int(sizeof temp))
+        return 0;
+    FILE *f = std::fopen(temp, "wb");
+    if (!f)
+        return 0;
+    bool ok = std::fwrite(bytes, 1, size_t(length), f) == size_t(length);
+    ok = std::fflush(f) == 0 && ok;
+    ok = std::fclose(f) == 0 && ok;
+    if (ok && std::rename(temp, path) == 0)
+        return 1;
+    std::remove(temp);
+    return 0;
+}
+
+int savescript(const texturescript &s, const char *path)
+{
+    static filebuffer b;
+    assemble(s, b);
+    return writeatomically(path, b.bytes, b.length);
+}
+
+int savetexture(const char *path)
+{
+    return savescript(texscripts.script, path);
+}
+
+// ---- reading ----------------------------------------------------------------
+
+// A section of floats: its tag, its size and where the values go.
+struct floatsection {
+    char tag[5];
+    int count;
+    float *dest;
+};
+
+static bool readtag(FILE *f, char tag[4])
+{
+    return std::fread(tag, 1, 4, f) == 4;
+}
+
+static bool readmagic(FILE *f)
+{
+    char tag[4];
+    return readtag(f, tag) && std::memcmp(tag, magic, 4) == 0;
+}
+
+static bool readu32(FILE *f, uint32_t &v)
+{
+    unsigned char le[4];
+    if (std::fread(le, 1, 4, f) != 4)
+        return false;
+    v = uint32_t(le[0]) | uint32_t(le[1]) << 8 | uint32_t(le[2]) << 16 | uint32_t(le[3]) << 24;
+    return true;
+}
+
+// Values that arrive are stored; a short read just stops early.
+static void readfloats(FILE *f, float *dest, int count)
+{
+    uint32_t bits;
+    for (int i = 0; i < count && readu32(f, bits); i++)
+        std::memcpy(&dest[i], &bits, 4);
+}
+
+static const floatsection *findsection(const floatsection *table, int count, const char tag[4])
+{
+    for (int i = 0; i < count; i++)
+        if (std::memcmp(table[i].tag, tag, 4) == 0)
+            return &table[i];
+    return nullptr;
+}
+
+enum textresult { textmissing, textread, textbadlength };
+
+// "Eqat" data: the length, then that many bytes. The text is always left
+// terminated: after the bytes that arrived, or on its last byte if the
+// stored text filled the whole buffer without a NUL.
+static textresult readtext(FILE *f, char *text, int32_t &length)
+{
+    uint32_t n;
+    if (!readu32(f, n))
+        return textmissing;
+    length = int32_t(n);
+    if (length < 0 || length > exprtextsize)
+        return textbadlength;
+    size_t got = std::fread(text, 1, size_t(length), f);
+    text[got < size_t(exprtextsize) ? got : exprtextsize - 1] = 0;
+    return textread;
+}
+
+int normaliseheader(char *text)
+{
+    int length = int(strnlen(text, exprtextsize - 1));
+    text[length] = 0;
+    int first = int(std::strcspn(text, "\n"));
+    if (first == exprheaderlength - 1)
+        return length > exprheaderlength ? length - exprheaderlength : 0;
+    int reststart = text[first] == '\n' ? first + 1 : length;
+    int restlength = length - reststart;
+    const int roomforbody = exprtextsize - 1 - exprheaderlength;
+    if (restlength > roomforbody)
+        restlength = roomforbody;       // keep the start of the body, drop its end
+    std::memmove(text + exprheaderlength, text + reststart, size_t(restlength));
+    text[exprheaderlength + restlength] = 0;
+    std::memcpy(text, exprheader, exprheaderlength);
+    return restlength;
+}
+
+int loadtexture(const char *path)
+{
+    FILE *f = std::fopen(path, "rb");
+    if (!f)
+        return 0;
+    if (!readmagic(f)) {
+        std::fclose(f);
+        return 0;
+    }
+    static texturescript s;
+    s = texscripts.script;
+    const floatsection sections[] = {
+        {"Wgt:", 16, &s.weights[0][0]}, {"Air:", 1, &s.shape}, {"Lta:", 1, &s.lightangle},
+        {"Scal", 1, &s.scale},          {"w6ol", 1, &s.solidweight},
+    };
+    bool newtext = false;
+    int bodylength = 0;
+    char tag[4];
+    while (readtag(f, tag)) {
+        if (const floatsection *sec = findsection(sections, 5, tag)) {
+            readfloats(f, sec->dest, sec->count);
+        } else if (std::memcmp(tag, "Eqat", 4) == 0) {
+            int32_t n;
+            textresult r = readtext(f, s.text, n);
+            if (r == textbadlength) {
+                std::fclose(f);
+                return 0;
+            }
+            if (r == textread) {
+                bodylength = normaliseheader(s.text);
+                newtext = true;
+            }
+        }
+    }
+    std::fclose(f);
+    texscripts.script = s;
+    if (newtext && texscripts.editreset)
+        texscripts.editreset(bodylength);
+    return 1;
+}
+
+static void genlog(const char *line)
+{
+    if (texscripts.genlog)
+        texscripts.genlog(line);
+    else
+        std::fputs(line, stderr);
+}
+
+int loadgentexture(const char *path, textureslot &slot)
+{
+    FILE *f = std::fopen(path, "rb");
+    if (!f)
+        return 0;
+    if (!readmagic(f)) {
+        std::fclose(f);
+        return 0;
+    }
+    textureslot s = slot;
+    const floatsection sections[] = {
+        {"Wgt2", 12, &s.channel[0][0]}, {"Scal", 1, &s.scale}, {"w6ol", 1, &s.solidweight},
+    };
+    static char text[exprtextsize];
+    bool sawtext = false;
+    char tag[4];
+    while (readtag(f, tag)) {
+        if (const floatsection *sec = findsection(sections, 3, tag)) {
+            readfloats(f, sec->dest, sec->count);
+            continue;
+        }
+        if (std::memcmp(tag, "Eqat", 4) != 0)
+            continue;
+        int32_t n = 0;
+        textresult r = readtext(f, text, n);
+        if (r == textmissing)
+            continue;
+        if (r == textbadlength) {
+            char line[512];
+            std::snprintf(line, sizeof line, "%s: expression length %ld is outside 0..%d\n", path, long(n),
+                          exprtextsize);
+            genlog(line);
+            std::fclose(f);
+            return 0;
+        }
+        s.func = compileexpr(text);
+        if (!s.func) {
+            char line[512];
+            std::snprintf(line, sizeof line, "%s\n", path);
+            genlog(line);
+            std::fclose(f);
+            return 0;
+        }
+        sawtext = true;
+    }
+    std::fclose(f);
+    if (!sawtext) {
+        char line[512];
+        std::snprintf(line, sizeof line, "%s: no expression (\"Eqat\" section missing)\n", path);
+        genlog(line);
+        return 0;
+    }
+    slot = s;
+    return 1;
+}
