@@ -1,0 +1,181 @@
+// The grid stage: finished rocks, two point grids over them, the class of
+// every 8-voxel cell, texscale; and the column builder that uses them.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "generator.h"
+#include "runlog.h"
+
+namespace {
+
+const float largestbelow1024 = 1023.99994f;
+const float largestbelow256 = 255.99998f;
+
+// Clamp into the map, decide solid rocks (below the 20 top layers only) and
+// list every rock.
+void finishrocks()
+{
+    gen.aircount = gen.solidcount = 0;
+    for (int n = 0; n < gen.rockcount; n++) {
+        rock &r = gen.rocks[n];
+        if (r.x < 0) r.x = 0;
+        if (r.x >= 1024) r.x = largestbelow1024;
+        if (r.y < 0) r.y = 0;
+        if (r.y >= 1024) r.y = largestbelow1024;
+        if (r.z < 0) r.z = 0;
+        if (r.z > 255.99999f) r.z = largestbelow256;
+        r.weight = 1.0f;
+        if (r.material != -1 && r.z >= 20) {
+            r.material = drawrandom() & 1;
+            gen.solidcount++;
+        } else {
+            r.material = -1;
+            gen.aircount++;
+        }
+        gen.rocklist[n] = n;
+    }
+}
+
+// Material centres are the table entries 0..127 (zero entries when there are
+// fewer rocks); the lowest-numbered of equally near centres wins.
+int nearestmaterialcentre(const rock &r)
+{
+    float best = 1e30f;
+    int d = 0;
+    for (int c = 0; c < regioncentres; c++) {
+        const rock &m = gen.rocks[c];
+        float dx = r.x - m.x, dy = r.y - m.y, dz = r.z - m.z;
+        float dist = dx * dx + dy * dy + dz * dz;
+        if (dist < best) {
+            best = dist;
+            d = c;
+        }
+    }
+    return d;
+}
+
+// Rocks below the ground or solid get a material number and a shape weight;
+// every rock below the ground is solid from here on.
+void assignmaterials()
+{
+    for (int i = 0; i < 3 * regioncentres; i++)
+        drawrandom();
+    for (int n = 0; n < gen.rockcount; n++) {
+        rock &r = gen.rocks[n];
+        if (!(r.z > float(gen.groundposition + 1) || r.material >= 0))
+            continue;
+        int d = nearestmaterialcentre(r);
+        if (gen.texturecount == 0)
+            r.material = d & 1;
+        else if (gen.texturecount == 1)
+            r.material = 0;
+        else
+            r.material = d % (gen.texturecount - 1);
+        r.weight = gen.shapeweights[d & 3];
+    }
+}
+
+pointgrid *calculategrid(int slot, int mode, int mincell)
+{
+    std::printf("Calculate grid %i...\n", slot);
+    pointsource pts = {reinterpret_cast<const unsigned char *>(gen.rocks), sizeof(rock)};
+    pointgrid *g = buildgrid(mode, mincell, mapsize, mapsize, mapheight, gen.rockcount, gen.rocklist, pts);
+    if (!g) {
+        std::printf("out of memory building grid %i!\n", slot);
+        return nullptr;
+    }
+    std::printf("Done. Size=%iKb AvgPtsPerCell=%.1f\n", ((g->cellcount + g->entrycount) * 4 + 24) >> 10,
+                double(float(g->entrycount) / float(g->cellcount)));
+    return g;
+}
+
+// Class of every cell of grid 0; an empty cell stops the run.
+bool classifygrid0()
+{
+    const pointgrid &g = *gen.grid0;
+    gen.cellclass = static_cast<uint8_t *>(std::malloc(size_t(g.cellcount)));
+    if (!gen.cellclass) {
+        std::printf("out of memory classifying cells!\n");
+        return false;
+    }
+    int counts[3] = {0, 0, 0};
+    for (int c = 0; c < g.cellcount; c++) {
+        int bits = 0;
+        for (int e = g.starts[c]; e < g.starts[c + 1]; e++)
+            bits |= gen.rocks[g.entries[e]].material == -1 ? 1 : 2;
+        if (bits == 0) {
+            std::printf("bad airsolid cell!\n");
+            return false;
+        }
+        gen.cellclass[c] = uint8_t(bits - 1);
+        counts[bits - 1]++;
+    }
+    std::printf("Air=%i Solid=%i AirSolid=%i\n", counts[0], counts[1], counts[2]);
+    return true;
+}
+
+} // namespace
+
+bool gridstage()
+{
+    finishrocks();
+    assignmaterials();
+    gen.grid0 = calculategrid(0, gridnearest, 8);
+    if (!gen.grid0)
+        return false;
+    gen.grid2 = calculategrid(2, gridfournearest, 16);
+    if (!gen.grid2)
+        return false;
+    if (!classifygrid0())
+        return false;
+    gen.texscale = float(std::pow(gen.rockcount / 32768.0, double(1.0f / 3.0f)));
+    std::printf("Texscale = %.3f\n", double(gen.texscale));
+    return true;
+}
+
+// Air or solid of one voxel of a mixed cell: the state of its nearest rock.
+static int32_t nearestcode(const pointgrid &g, int cell, int x, int y, int z)
+{
+    float best = 1e30f;
+    int winner = -1;
+    for (int e = g.starts[cell]; e < g.starts[cell + 1]; e++) {
+        const rock &r = gen.rocks[g.entries[e]];
+        float dx = r.x - float(x), dy = r.y - float(y), dz = r.z - float(z);
+        float d = (dx * dx + dy * dy + dz * dz) * r.weight;
+        if (d < best) {
+            best = d;
+            winner = g.entries[e];
+        }
+    }
+    if (winner < 0)
+        fatalerror("no closest point!?\n");
+    return gen.rocks[winner].material == -1 ? aircode : solidcode;
+}
+
+void buildcolumn(int x, int y, int32_t *codes)
+{
+    const pointgrid &g = *gen.grid0;
+    const int ground = gen.groundposition;
+    const int base = (g.ny * (x >> 3) + (y >> 3)) * g.nz;
+    int z = 0;
+    for (int cz = 0; cz < g.nz && z < ground; cz++) {
+        int cell = base + cz;
+        switch (gen.cellclass[cell]) {
+        case 0:
+        case 1: {
+            int32_t code = gen.cellclass[cell] == 0 ? aircode : solidcode;
+            for (int i = 0; i < 8; i++)
+                codes[z + i] = code;
+            z += 8;
+            break;
+        }
+        default:
+            for (int i = 0; i < 8 && z < ground; i++, z++)
+                codes[z] = nearestcode(g, cell, x, y, z);
+        }
+    }
+    for (z = ground < 0 ? 0 : ground; z < mapheight; z++)
+        codes[z] = solidcode;
+}

@@ -1,0 +1,80 @@
+// The cave generator: one run-wide state record and the stages of a run.
+//
+//   placerocks      rock cloud of one of sixteen cave kinds, air/solid by region
+//   gridstage       materials, weights, two point grids, cell classes, texscale
+//   buildcolumn     air and solid codes of one map column
+//   voxelcolour     colour word of one visible solid voxel
+//   writemap        the voxel map file, row by row
+//   runvrastik      the whole run from the command line
+#pragma once
+#include <cstdint>
+
+#include "pointgrid.h"
+
+constexpr int maxrocks = 32768;
+constexpr int maxtextures = 256;
+constexpr int regioncentres = 128;
+constexpr int mapsize = 1024;     // x and y
+constexpr int mapheight = 256;    // z, growing downward
+constexpr int32_t aircode = -1;
+constexpr int32_t solidcode = -2;
+
+// x, y, z and weight come first: the point grid reads them as a feature point.
+struct rock {
+    float x, y, z, weight;
+    int32_t material;   // -1 air, 0 or more solid
+};
+
+struct generatorstate {
+    int32_t groundposition;
+    int32_t rockcount;
+    int32_t seed;
+    int32_t texturecount;
+    rock rocks[maxrocks];
+    int rocklist[maxrocks];
+    float shapeweights[4];
+    int aircount, solidcount;              // rocks, after the first grid step
+    pointgrid *grid0;                      // mode 2, cells of 8: air or solid
+    pointgrid *grid2;                      // mode 1, cells of 16: four nearest
+    uint8_t *cellclass;                    // class of every cell of grid 0
+    float texscale;
+};
+
+extern generatorstate gen;
+
+// Clear the run state (frees the grids), as at program start.
+void resetgenerator();
+
+// The generator random: state * 214013 + 2531011, 15 bits out.
+struct genrandomstate {
+    uint32_t state;
+};
+extern genrandomstate genrandom;
+void seedrandom(uint32_t value);
+int drawrandom();
+
+void placerocks(int rockcount, int centres, int32_t seed);
+bool gridstage();
+void buildcolumn(int x, int y, int32_t *codes);
+
+// Nearest four rocks of a voxel, ascending weighted squared distance.
+struct nearestfour {
+    int rock[4];
+    float dist[4];
+};
+void querynearestfour(int x, int y, int z, nearestfour &q);
+
+struct blendweights {
+    float a[4];
+    float inv;
+};
+void computeblend(const nearestfour &q, int z, blendweights &w);
+
+uint32_t voxelcolour(int x, int y, int z);
+
+// Encoded size of one column never exceeds this many bytes.
+constexpr int maxcolumnbytes = 4096;
+int encodecolumn(const int32_t *codes, const int32_t *const neighbours[4], int x, int y, uint8_t *out);
+bool writemap(const char *filename, int startx, int starty, int startz);
+
+int runvrastik(int argc, char **argv);

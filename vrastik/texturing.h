@@ -1,0 +1,5 @@
+// Channel values of a voxel from the texture scripts.
+#pragma once
+#include "generator.h"
+
+void texturedchannels(int x, int y, int z, const nearestfour &q, const blendweights &w, float rgb[3]);
