@@ -103,3 +103,15 @@ void decodemapcolumn(const mapfile &map, uint32_t x, uint32_t y, mapcolumn *col)
 
 // "offset 1234, column (5, 0): span length 3 is shorter than ..." into out.
 void formatfault(const mapfault &fault, char *out, size_t outsize);
+
+// Quick queries on a column that checkmap/decodecolumn has accepted.
+
+// The state of voxel z (voxelair, voxelhidden or voxelcoloured) and, when
+// coloured, its colour word in *colour.
+int columnvoxel(const uint8_t *bytes, size_t size, int z, uint32_t *colour);
+
+// Bit z of solid[z / 64] is set when voxel z is solid (hidden or coloured).
+void columnsolid(const uint8_t *bytes, size_t size, uint64_t solid[4]);
+
+// The z of the topmost solid voxel (the first span's top start).
+int columntop(const uint8_t *bytes);

@@ -1,0 +1,383 @@
+// Voxel map file: header, column decoding and whole-file checking.
+#include "mapfile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+uint32_t getu32(const uint8_t *p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+double getf64(const uint8_t *p)
+{
+    uint64_t bits = uint64_t(getu32(p)) | uint64_t(getu32(p + 4)) << 32;
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    return d;
+}
+
+static void vsetfault(mapfault *fault, mapfaultkind kind, uint64_t offset, const char *format, va_list args)
+{
+    if (!fault)
+        return;
+    fault->kind = kind;
+    fault->offset = offset;
+    fault->x = -1;
+    fault->y = -1;
+    std::vsnprintf(fault->text, sizeof fault->text, format, args);
+}
+
+// Fills *fault (when given) and returns false.
+static bool setfault(mapfault *fault, mapfaultkind kind, uint64_t offset, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    vsetfault(fault, kind, offset, format, args);
+    va_end(args);
+    return false;
+}
+
+// The same for the column decoder, which returns -1 on a fault.
+static long columnfault(mapfault *fault, mapfaultkind kind, uint64_t offset, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    vsetfault(fault, kind, offset, format, args);
+    va_end(args);
+    return -1;
+}
+
+static void clearfault(mapfault *fault)
+{
+    if (fault) {
+        fault->kind = mapok;
+        fault->offset = 0;
+        fault->x = -1;
+        fault->y = -1;
+        fault->text[0] = 0;
+    }
+}
+
+// ---- columns ---------------------------------------------------------------
+
+// What the decoder carries from one span to the next.
+struct spanwalk {
+    int next;                  // first z not yet decided
+    int bottoms;               // bottom colours of the previous span
+    const uint8_t *bottom;     // their colour words
+};
+
+static void setvoxels(mapcolumn *col, int from, int to, uint8_t state)
+{
+    for (int z = from; z < to; z++) {
+        col->state[z] = state;
+        col->colour[z] = 0;
+    }
+}
+
+static void setcolours(mapcolumn *col, int from, int count, const uint8_t *words)
+{
+    for (int i = 0; i < count; i++) {
+        col->state[from + i] = voxelcoloured;
+        col->colour[from + i] = getu32(words + 4 * i);
+    }
+    col->colours += count;
+}
+
+// Checks the z bounds of the span at p (column offset pos) against what came
+// before it. On success the span's voxels above its top run are decided.
+static bool placespan(const uint8_t *p, size_t pos, int index, spanwalk *walk, mapcolumn *col, mapfault *fault)
+{
+    int topstart = p[1], topend = p[2], airstart = p[3];
+    int tops = topend - topstart + 1;
+    if (tops < 0)
+        return setfault(fault, mapfaultz, pos + 2, "top end %d lies above top start %d", topend, topstart);
+    if (airstart > topstart)
+        return setfault(fault, mapfaultz, pos + 3, "air start %d lies below top start %d", airstart, topstart);
+    if (index == 0) {
+        if (airstart != 0)
+            return setfault(fault, mapfaultz, pos + 3, "air start %d of the first span is not 0", airstart);
+        if (tops == 0)
+            return setfault(fault, mapfaultuncoloured, pos + 2, "topmost solid voxel z = %d has no colour", topstart);
+        if (col)
+            setvoxels(col, 0, topstart, voxelair);
+        return true;
+    }
+    int bottomfrom = airstart - walk->bottoms;
+    if (bottomfrom < walk->next)
+        return setfault(fault, mapfaultz, pos + 3,
+                        "air start %d leaves no room for the %d bottom colours of the span above (its top run ends at z = %d)",
+                        airstart, walk->bottoms, walk->next - 1);
+    // A real air gap has visible solid on both sides.
+    if (airstart < topstart) {
+        if (walk->bottoms == 0 && walk->next != airstart)
+            return setfault(fault, mapfaultuncoloured, pos + 3,
+                            "solid voxel z = %d above the air gap has no colour", airstart - 1);
+        if (tops == 0)
+            return setfault(fault, mapfaultuncoloured, pos + 2,
+                            "solid voxel z = %d below the air gap has no colour", topstart);
+    }
+    if (col) {
+        setvoxels(col, walk->next, bottomfrom, voxelhidden);
+        setcolours(col, bottomfrom, walk->bottoms, walk->bottom);
+        setvoxels(col, airstart, topstart, voxelair);
+    }
+    return true;
+}
+
+long decodecolumn(const uint8_t *bytes, size_t size, mapcolumn *col, mapfault *fault)
+{
+    clearfault(fault);
+    if (col) {
+        col->spans = 0;
+        col->colours = 0;
+    }
+    spanwalk walk = {0, 0, nullptr};
+    size_t pos = 0;
+    for (int index = 0;; index++) {
+        if (size - pos < 4)
+            return columnfault(fault, mapfaulttruncated, pos, "span header runs past the end of the data (%zu bytes left)",
+                            size - pos);
+        const uint8_t *p = bytes + pos;
+        int length = p[0], topstart = p[1], topend = p[2];
+        if (!placespan(p, pos, index, &walk, col, fault))
+            return -1;
+        int tops = topend - topstart + 1;
+        int words = length > 0 ? length - 1 : tops;   // colour words after the header
+        if (length > 0 && length < 1 + tops)
+            return columnfault(fault, mapfaultspan, pos, "span length %d is shorter than its header and top run of %d colours",
+                            length, tops);
+        int bottoms = words - tops;
+        // The next span's air start is at most 255 and lies below the bottom colours.
+        if (length > 0 && bottoms > 254 - topend)
+            return columnfault(fault, mapfaultz, pos,
+                            "span length %d puts %d bottom colours below z = %d, more than the column holds",
+                            length, bottoms, topend);
+        if (size - pos - 4 < size_t(words) * 4)
+            return columnfault(fault, mapfaulttruncated, pos,
+                            "span of %d colour words runs past the end of the data (%zu bytes left)", words,
+                            size - pos - 4);
+        if (col) {
+            setcolours(col, topstart, tops, p + 4);
+            col->spans++;
+        }
+        walk.next = topend + 1;
+        walk.bottoms = bottoms;
+        walk.bottom = p + 4 + 4 * tops;
+        pos += 4 + 4 * size_t(words);
+        if (length == 0) {
+            if (col)
+                setvoxels(col, walk.next, mapheight, voxelhidden);
+            return long(pos);
+        }
+    }
+}
+
+// ---- header ----------------------------------------------------------------
+
+static void getvector(const uint8_t *p, double v[3])
+{
+    for (int i = 0; i < 3; i++)
+        v[i] = getf64(p + 8 * i);
+}
+
+static bool finitevector(const double v[3])
+{
+    return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
+}
+
+static double dot(const double a[3], const double b[3])
+{
+    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
+
+// right, down and forward: unit length, perpendicular, forward = right x down.
+static bool checkframe(const mapheader *h, mapfault *fault)
+{
+    const double *vectors[3] = {h->right, h->down, h->forward};
+    static const char *const names[3] = {"right", "down", "forward"};
+    const double tolerance = 1e-6;
+    for (int i = 0; i < 3; i++) {
+        uint64_t at = 36 + 24 * i;
+        if (!finitevector(vectors[i]))
+            return setfault(fault, mapfaultframe, at, "%s vector is not finite", names[i]);
+        if (std::fabs(dot(vectors[i], vectors[i]) - 1) > tolerance)
+            return setfault(fault, mapfaultframe, at, "%s vector is not of unit length", names[i]);
+        for (int j = 0; j < i; j++)
+            if (std::fabs(dot(vectors[i], vectors[j])) > tolerance)
+                return setfault(fault, mapfaultframe, at, "%s vector is not perpendicular to the %s vector", names[i],
+                                names[j]);
+    }
+    const double *r = h->right, *d = h->down;
+    double cross[3] = {r[1] * d[2] - r[2] * d[1], r[2] * d[0] - r[0] * d[2], r[0] * d[1] - r[1] * d[0]};
+    if (dot(cross, h->forward) < 1 - tolerance)
+        return setfault(fault, mapfaultframe, 84, "forward vector is not right x down");
+    return true;
+}
+
+bool readmapheader(const uint8_t *bytes, size_t size, mapheader *h, mapfault *fault)
+{
+    clearfault(fault);
+    if (size < size_t(mapheaderbytes))
+        return setfault(fault, mapfaultheader, size, "file of %zu bytes is shorter than the %d-byte header", size,
+                        mapheaderbytes);
+    h->magic = getu32(bytes);
+    h->sizex = getu32(bytes + 4);
+    h->sizey = getu32(bytes + 8);
+    getvector(bytes + 12, h->start);
+    getvector(bytes + 36, h->right);
+    getvector(bytes + 60, h->down);
+    getvector(bytes + 84, h->forward);
+    if (h->magic != mapmagic)
+        return setfault(fault, mapfaultmagic, 0, "magic 0x%08X is not 0x%08X", h->magic, mapmagic);
+    if (h->sizex == 0 || h->sizex > mapmaxside)
+        return setfault(fault, mapfaultsize, 4, "size x %u is not in 1..%u", h->sizex, mapmaxside);
+    if (h->sizey == 0 || h->sizey > mapmaxside)
+        return setfault(fault, mapfaultsize, 8, "size y %u is not in 1..%u", h->sizey, mapmaxside);
+    if (!finitevector(h->start))
+        return setfault(fault, mapfaultstart, 12, "start position is not finite");
+    return checkframe(h, fault);
+}
+
+// ---- whole file --------------------------------------------------------------
+
+bool checkmap(mapfile *map, mapfault *fault)
+{
+    map->offsets.clear();
+    const uint8_t *bytes = map->bytes.data();
+    size_t size = map->bytes.size();
+    if (!readmapheader(bytes, size, &map->header, fault))
+        return false;
+    uint64_t columns = uint64_t(map->header.sizex) * map->header.sizey;
+    // Every column takes at least 8 bytes; reserve no more than the file can hold.
+    map->offsets.reserve(size_t(std::min<uint64_t>(columns, size / 8)) + 1);
+    size_t pos = mapheaderbytes;
+    for (uint64_t i = 0; i < columns; i++) {
+        map->offsets.push_back(pos);
+        long used = decodecolumn(bytes + pos, size - pos, nullptr, fault);
+        if (used < 0) {
+            fault->offset += pos;
+            fault->x = long(i % map->header.sizex);
+            fault->y = long(i / map->header.sizex);
+            map->offsets.clear();
+            return false;
+        }
+        pos += size_t(used);
+    }
+    map->offsets.push_back(pos);
+    if (pos != size) {
+        map->offsets.clear();
+        return setfault(fault, mapfaulttrailing, pos, "%zu bytes after the last column", size - pos);
+    }
+    return true;
+}
+
+static bool readwhole(const char *path, std::vector<uint8_t> *out, mapfault *fault)
+{
+    out->clear();
+    FILE *f = std::fopen(path, "rb");
+    if (!f)
+        return setfault(fault, mapfaultfile, 0, "cannot open %s: %s", path, std::strerror(errno));
+    uint8_t chunk[1 << 16];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+        out->insert(out->end(), chunk, chunk + got);
+    bool failed = std::ferror(f);
+    std::fclose(f);
+    if (failed)
+        return setfault(fault, mapfaultfile, out->size(), "cannot read %s", path);
+    return true;
+}
+
+bool loadmap(const char *path, mapfile *map, mapfault *fault)
+{
+    clearfault(fault);
+    map->offsets.clear();
+    if (!readwhole(path, &map->bytes, fault))
+        return false;
+    return checkmap(map, fault);
+}
+
+const uint8_t *columnbytes(const mapfile &map, uint32_t x, uint32_t y, size_t *size)
+{
+    size_t i = size_t(y) * map.header.sizex + x;
+    *size = map.offsets[i + 1] - map.offsets[i];
+    return map.bytes.data() + map.offsets[i];
+}
+
+void decodemapcolumn(const mapfile &map, uint32_t x, uint32_t y, mapcolumn *col)
+{
+    size_t size;
+    const uint8_t *bytes = columnbytes(map, x, y, &size);
+    decodecolumn(bytes, size, col, nullptr);
+}
+
+void formatfault(const mapfault &fault, char *out, size_t outsize)
+{
+    if (fault.kind == mapfaultfile)
+        std::snprintf(out, outsize, "%s", fault.text);
+    else if (fault.x >= 0)
+        std::snprintf(out, outsize, "offset %llu, column (%ld, %ld): %s", (unsigned long long)fault.offset, fault.x,
+                      fault.y, fault.text);
+    else
+        std::snprintf(out, outsize, "offset %llu: %s", (unsigned long long)fault.offset, fault.text);
+}
+
+// ---- queries on checked columns ------------------------------------------------
+
+int columnvoxel(const uint8_t *bytes, size_t size, int z, uint32_t *colour)
+{
+    const uint8_t *bottom = nullptr;   // bottom colours of the span above
+    int bottoms = 0;
+    size_t pos = 0;
+    for (int index = 0; pos + 4 <= size; index++) {
+        const uint8_t *p = bytes + pos;
+        int length = p[0], topstart = p[1], topend = p[2], airstart = index == 0 ? 0 : p[3];
+        if (z < topstart) {
+            if (z >= airstart)
+                return voxelair;
+            int first = airstart - bottoms;
+            if (z < first)
+                return voxelhidden;
+            *colour = getu32(bottom + 4 * (z - first));
+            return voxelcoloured;
+        }
+        if (z <= topend) {
+            *colour = getu32(p + 4 + 4 * (z - topstart));
+            return voxelcoloured;
+        }
+        if (length == 0)
+            return voxelhidden;
+        int tops = topend - topstart + 1;
+        bottom = p + 4 + 4 * tops;
+        bottoms = length - 1 - tops;
+        pos += 4 * size_t(length);
+    }
+    return voxelhidden;
+}
+
+void columnsolid(const uint8_t *bytes, size_t size, uint64_t solid[4])
+{
+    for (int i = 0; i < 4; i++)
+        solid[i] = ~uint64_t(0);
+    size_t pos = 0;
+    for (int index = 0; pos + 4 <= size; index++) {
+        const uint8_t *p = bytes + pos;
+        int length = p[0], topstart = p[1], airstart = index == 0 ? 0 : p[3];
+        for (int z = airstart; z < topstart; z++)
+            solid[z >> 6] &= ~(uint64_t(1) << (z & 63));
+        if (length == 0)
+            return;
+        pos += 4 * size_t(length);
+    }
+}
+
+int columntop(const uint8_t *bytes)
+{
+    return bytes[1];
+}

@@ -1,0 +1,67 @@
+// mapview: pictures and figures of a voxel map file.
+#pragma once
+#include "mapfile.h"
+
+#include <cstdint>
+#include <vector>
+
+// A picture being made: 0xAARRGGBB pixels, rows top to bottom.
+struct picture {
+    int width, height;
+    std::vector<uint32_t> pixels;
+};
+
+void makepicture(picture *pic, int width, int height);
+
+// Writes pic as a PNG (through a temporary file); prints why on failure.
+bool savepicture(const picture &pic, const char *path);
+
+// Console progress for work that takes more than a moment: nothing is shown
+// until half a second has passed, then the percentage as it changes.
+struct progress {
+    const char *label;
+    double started;
+    int shown;   // last percentage printed, -1 for none
+};
+
+void startprogress(progress *p, const char *label);
+void showprogress(progress *p, long done, long total);
+void endprogress(progress *p);
+
+// Camera for the perspective view.
+struct camera {
+    double position[3];
+    double right[3], down[3], forward[3];
+    double fov;   // horizontal field of view in degrees
+};
+
+// The camera of the header: start position, right/down/forward.
+void headercamera(const mapheader &h, camera *cam);
+
+// Points the camera: yaw in degrees clockwise seen from above from -y (the
+// map's north), pitch in degrees upward.
+void aimcamera(camera *cam, double yaw, double pitch);
+
+// The pictures; each returns false with a message printed.
+void drawtop(const mapfile &map, picture *pic);
+bool drawslice(const mapfile &map, int axis, long at, picture *pic);
+void drawview(const mapfile &map, const camera &cam, picture *pic);
+
+// Figures.
+struct mapstats {
+    uint64_t columns, spans;
+    uint64_t coloured, hidden, air;
+};
+
+void countmap(const mapfile &map, mapstats *stats);
+
+// Colours used in the pictures.
+constexpr uint32_t airshade = 0xFF101018;
+constexpr uint32_t hiddenshade = 0xFF808080;
+constexpr uint32_t skyshade = 0xFF000000;
+
+// A colour word as an opaque pixel.
+inline uint32_t opaque(uint32_t colourword)
+{
+    return 0xFF000000u | (colourword & 0xFFFFFFu);
+}
