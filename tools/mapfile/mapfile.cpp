@@ -152,16 +152,16 @@ long decodecolumn(const uint8_t *bytes, size_t size, mapcolumn *col, mapfault *f
         if (length > 0 && length < 1 + tops)
             return columnfault(fault, mapfaultspan, pos, "span length %d is shorter than its header and top run of %d colours",
                             length, tops);
+        if (size - pos - 4 < size_t(words) * 4)
+            return columnfault(fault, mapfaulttruncated, pos,
+                            "span of %d colour words runs past the end of the data (%zu bytes left)", words,
+                            size - pos - 4);
         int bottoms = words - tops;
         // The next span's air start is at most 255 and lies below the bottom colours.
         if (length > 0 && bottoms > 254 - topend)
             return columnfault(fault, mapfaultz, pos,
                             "span length %d puts %d bottom colours below z = %d, more than the column holds",
                             length, bottoms, topend);
-        if (size - pos - 4 < size_t(words) * 4)
-            return columnfault(fault, mapfaulttruncated, pos,
-                            "span of %d colour words runs past the end of the data (%zu bytes left)", words,
-                            size - pos - 4);
         if (col) {
             setcolours(col, topstart, tops, p + 4);
             col->spans++;
