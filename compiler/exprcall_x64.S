@@ -1,0 +1,39 @@
+/* exprcall (x86-64): double exprcall(exprfunc f, const double *args, int count)
+ * rdi = f, rsi = args, edx = count (the C++ name is spelled out below).
+ * The arguments go on the stack as the compiled code expects them (first
+ * argument at [rsp+8] after the call), copied with 8-byte moves: 16-byte
+ * stores read back by the code's 8-byte loads would defeat store forwarding.
+ * The call runs under the x87 control word 0x027F; the caller's word comes
+ * back afterwards and st(0) is returned in xmm0. */
+        .intel_syntax noprefix
+        .text
+        .globl _Z8exprcallPKvPKdi
+        .type _Z8exprcallPKvPKdi, @function
+_Z8exprcallPKvPKdi:
+        push rbp
+        mov rbp, rsp
+        sub rsp, 16                     /* [rbp-16] caller's word, [rbp-14] ours, [rbp-8] result */
+        fnstcw word ptr [rbp - 16]
+        mov word ptr [rbp - 14], 0x027F
+        test edx, edx
+        jle 2f
+        movsxd rcx, edx
+        lea rax, [rcx * 8 + 15]
+        and rax, -16
+        sub rsp, rax
+        xor eax, eax
+1:      mov r8, qword ptr [rsi + rax * 8]
+        mov qword ptr [rsp + rax * 8], r8
+        add rax, 1
+        cmp rax, rcx
+        jb 1b
+2:      fldcw word ptr [rbp - 14]
+        call rdi
+        fstp qword ptr [rbp - 8]
+        fldcw word ptr [rbp - 16]
+        movsd xmm0, qword ptr [rbp - 8]
+        leave
+        ret
+        .size _Z8exprcallPKvPKdi, . - _Z8exprcallPKvPKdi
+
+        .section .note.GNU-stack, "", @progbits
