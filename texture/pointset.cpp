@@ -20,7 +20,7 @@ void makepointset(float solidweight)
         p.x = drawcoordinate();
         p.y = drawcoordinate();
         p.z = drawcoordinate();
-        designpoints.air[i] = p.z > 128.0f ? 1 : 0;
+        designpoints.air[i] = airflagof(p.z);
     }
     for (int c = 0; c < 8; c++)
         for (int i = 0; i < basepointcount; i++) {

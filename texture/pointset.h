@@ -19,6 +19,12 @@ extern pointset designpoints;
 // all), add the shifted copies and give every point its weight.
 void makepointset(float solidweight);
 
+// A point above half the height (strictly) is an air point.
+inline int airflagof(float z)
+{
+    return z > 128.0f ? 1 : 0;
+}
+
 // Solid weight of a shape value: s >= 0 gives 1 / (s + 1), s < 0 gives 1 - s.
 float solidweightof(float shape);
 

@@ -25,9 +25,8 @@ void derivechannels(texturescript &s)
             s.channel[ch][g] = s.weights[ch][g] * s.weights[3][g];
 }
 
-void makedefaults()
+void defaultscript(texturescript &s)
 {
-    texturescript &s = texscripts.script;
     std::memcpy(s.weights, defaultweights, sizeof s.weights);
     derivechannels(s);
     s.scale = 1.0f;
@@ -35,6 +34,12 @@ void makedefaults()
     s.solidweight = 2.0f;
     s.lightangle = 0.0f;
     std::snprintf(s.text, sizeof s.text, "%s%s", exprheader, defaultbody);
+}
+
+void makedefaults()
+{
+    texturescript &s = texscripts.script;
+    defaultscript(s);
     makepointset(s.solidweight);
     texscripts.func = compileexpr(s.text);
 }

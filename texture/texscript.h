@@ -56,6 +56,9 @@ extern texscriptstate texscripts;
 // (384 library random draws), and the default expression compiled.
 void makedefaults();
 
+// The start-up values alone, into any record.
+void defaultscript(texturescript &s);
+
 // channel[ch][g] = weights[ch][g] * weights[3][g].
 void derivechannels(texturescript &s);
 

@@ -9,3 +9,5 @@ struct txcommand {
 
 int txeval(int argc, char **argv);
 int txlist(int argc, char **argv);
+int txshow(int argc, char **argv);
+int txmake(int argc, char **argv);

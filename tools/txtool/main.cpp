@@ -7,6 +7,8 @@
 static const txcommand commands[] = {
     {"eval", "eval [--dialect pelmora|vrastik] TEXT-OR-@FILE [ARG ...]", txeval},
     {"list", "list [--flavour ia32|x64] [--dialect pelmora|vrastik] TEXT-OR-@FILE", txlist},
+    {"show", "show FILE.tx", txshow},
+    {"make", "make OUT.tx SOURCE", txmake},
 };
 
 static int usage()

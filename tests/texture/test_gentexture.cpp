@@ -1,0 +1,146 @@
+// The generator's reader: what it takes from a file, what it refuses, and
+// the log lines it hands to the run log.
+#include "compiler.h"
+#include "testfiles.h"
+#include "texscript.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string header = "(vx,vy,vz,d1,d2,d3,c1,c2,c3,c4,fn,sc)\n";
+
+std::vector<std::string> loglines;
+void recordlog(const char *line)
+{
+    loglines.push_back(line);
+}
+
+struct GenTexture : ::testing::Test {
+    void SetUp() override
+    {
+        setexprdialect(dialectvrastik);
+        texscripts.genlog = recordlog;
+        loglines.clear();
+    }
+    void TearDown() override { texscripts.genlog = nullptr; }
+};
+
+// A designer-style file with every section, its text given.
+filebytes designerfile(const std::string &text)
+{
+    filebytes b;
+    b.tag("TxQv").tag("Wgt:");
+    for (int i = 0; i < 16; i++)
+        b.f32(100.0f + float(i));
+    b.tag("Air:").f32(-1.0f).tag("Lta:").f32(0.25f).tag("Wgt2");
+    for (int i = 0; i < 12; i++)
+        b.f32(float(i + 1));
+    b.tag("Scal").f32(1.5f).tag("w6ol").f32(2.0f);
+    b.tag("Eqat").u32(uint32_t(text.size() + 1)).text(text);
+    return b;
+}
+
+int loadslot(const filebytes &b, textureslot &slot, const std::string &name = "gen.tx")
+{
+    std::string path = scratchpath(name);
+    writefile(path, b.v);
+    return loadgentexture(path.c_str(), slot);
+}
+
+double callslot(const textureslot &slot)
+{
+    double args[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    return exprcall(slot.func, args, 12);
+}
+
+}   // namespace
+
+TEST_F(GenTexture, ReadsChannelWeightsScalesAndCompiles)
+{
+    textureslot slot = {};
+    ASSERT_EQ(loadslot(designerfile(header + "c4*100+sc"), slot), 1) << compileerror();
+    for (int ch = 0; ch < 3; ch++)
+        for (int g = 0; g < 4; g++)
+            EXPECT_EQ(slot.channel[ch][g], float(ch * 4 + g + 1));
+    EXPECT_EQ(slot.scale, 1.5f);
+    EXPECT_EQ(slot.solidweight, 2.0f);
+    ASSERT_NE(slot.func, nullptr);
+    EXPECT_EQ(callslot(slot), 10 * 100 + 12);
+    EXPECT_TRUE(loglines.empty());
+}
+
+TEST_F(GenTexture, TextIsCompiledAsStoredWithoutHeaderRepair)
+{
+    // Another parameter list: the generator keeps it, so "a" is argument 1.
+    textureslot slot = {};
+    ASSERT_EQ(loadslot(designerfile("(a,b)\na*1000+b"), slot), 1) << compileerror();
+    EXPECT_EQ(callslot(slot), 1002);
+}
+
+TEST_F(GenTexture, LastSectionWinsAndUnknownTagsAreWalkedOver)
+{
+    filebytes b;
+    b.tag("TxQv").tag("Scal").f32(1.0f).tag("Eqat").u32(uint32_t(header.size() + 2)).text(header + "1");
+    b.tag("Qqqq").tag("Scal").f32(4.0f);
+    b.tag("Eqat").u32(uint32_t(header.size() + 2)).text(header + "2");
+    textureslot slot = {};
+    ASSERT_EQ(loadslot(b, slot), 1);
+    EXPECT_EQ(slot.scale, 4.0f);
+    EXPECT_EQ(callslot(slot), 2.0);
+}
+
+TEST_F(GenTexture, RefusedFilesLeaveTheSlotAlone)
+{
+    const std::string path = scratchpath("refused.tx");
+    struct {
+        const char *what;
+        filebytes bytes;
+        const char *logline;    // nullptr: nothing is logged
+    } cases[] = {
+        {"no magic", filebytes{{'T', 'X', 'Q', 'v'}}, nullptr},
+        {"magic only", filebytes{{'T', 'x', 'Q', 'v'}}, ": no expression (\"Eqat\" section missing)\n"},
+        {"negative length", filebytes{}.tag("TxQv").tag("Eqat").u32(0xFFFFFFF0u).text(header + "1"),
+         ": expression length -16 is outside 0..8192\n"},
+        {"length past the buffer", filebytes{}.tag("TxQv").tag("Eqat").u32(8193).text(header + "1"),
+         ": expression length 8193 is outside 0..8192\n"},
+        {"does not compile", designerfile(header + "1+*"), "\n"},
+        {"empty text", filebytes{}.tag("TxQv").tag("Eqat").u32(0), "\n"},
+    };
+    for (auto &c : cases) {
+        textureslot slot = {};
+        slot.scale = 77.0f;
+        loglines.clear();
+        writefile(path, c.bytes.v);
+        EXPECT_EQ(loadgentexture(path.c_str(), slot), 0) << c.what;
+        EXPECT_EQ(slot.scale, 77.0f) << c.what;
+        EXPECT_EQ(slot.func, nullptr) << c.what;
+        if (!c.logline) {
+            EXPECT_TRUE(loglines.empty()) << c.what;
+            continue;
+        }
+        ASSERT_EQ(loglines.size(), 1u) << c.what;
+        EXPECT_EQ(loglines[0], path + c.logline) << c.what;
+    }
+    textureslot slot = {};
+    EXPECT_EQ(loadgentexture(scratchpath("no-such-file.tx").c_str(), slot), 0);
+}
+
+TEST_F(GenTexture, TextWithoutNulAndCutFilesStillCompile)
+{
+    filebytes b;
+    b.tag("TxQv").tag("Eqat").u32(uint32_t(header.size() + 2)).text(header + "42", false).tag("Scal").f32(3);
+    textureslot slot = {};
+    ASSERT_EQ(loadslot(b, slot), 1);
+    EXPECT_EQ(callslot(slot), 42.0);
+    EXPECT_EQ(slot.scale, 3.0f);
+
+    filebytes cut = designerfile(header + "fn*2");
+    cut.cut(1);   // the NUL is missing: the file ends inside the text
+    textureslot slot2 = {};
+    ASSERT_EQ(loadslot(cut, slot2), 1);
+    EXPECT_EQ(callslot(slot2), 22.0);
+}

@@ -1,0 +1,218 @@
+// The PNG writer: exact layout and sizes, pixels read back by an independent
+// decoder, and failures that leave nothing behind.
+#include "mapbuild.h"
+#include "png.h"
+
+#include <cstring>
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace {
+
+std::vector<uint8_t> readbytes(const std::string &path)
+{
+    std::vector<uint8_t> out;
+    FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return out;
+    int c;
+    while ((c = std::fgetc(f)) != EOF)
+        out.push_back(uint8_t(c));
+    std::fclose(f);
+    return out;
+}
+
+bool writeimage(const std::string &path, int width, int height, const std::vector<uint32_t> &pixels)
+{
+    if (!pngbegin(path.c_str(), width, height))
+        return false;
+    int ok = 0;
+    for (uint32_t p : pixels)
+        ok = pngpixel(p);
+    return ok == 1;
+}
+
+std::vector<uint32_t> randompixels(size_t count, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    std::vector<uint32_t> out(count);
+    for (uint32_t &p : out)
+        p = uint32_t(rng());
+    return out;
+}
+
+// Names in a directory, to see that no temporary file is left.
+std::vector<std::string> listing(const std::string &dir)
+{
+    std::vector<std::string> names;
+    DIR *d = opendir(dir.c_str());
+    if (!d)
+        return names;
+    while (dirent *e = readdir(d))
+        if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, ".."))
+            names.push_back(e->d_name);
+    closedir(d);
+    return names;
+}
+
+std::string freshdir(const std::string &name)
+{
+    std::string dir = scratchpath(name);
+    mkdir(dir.c_str(), 0777);
+    return dir;
+}
+
+} // namespace
+
+// File length: 57 fixed bytes, the zlib header, 4 * width + 6 per row, the Adler-32.
+TEST(png, filesizes)
+{
+    struct sizecase {
+        int width, height;
+        long bytes;
+    };
+    const sizecase cases[] = {{1, 1, 73}, {256, 256, 263743}, {3, 2, 99}, {16383, 1, 57 + 2 + 65538 + 4}};
+    for (const sizecase &c : cases) {
+        std::string path = scratchpath(std::to_string(c.width) + "x" + std::to_string(c.height) + ".png");
+        ASSERT_TRUE(writeimage(path, c.width, c.height, std::vector<uint32_t>(size_t(c.width) * c.height, 0xFF102030)))
+            << png.message;
+        struct stat st;
+        ASSERT_EQ(stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_size, c.bytes) << c.width << "x" << c.height;
+    }
+}
+
+// The bytes of a 1 x 1 image that do not depend on a checksum.
+TEST(png, onepixellayout)
+{
+    std::string path = scratchpath("one.png");
+    ASSERT_TRUE(writeimage(path, 1, 1, {0x80A1B2C3}));
+    std::vector<uint8_t> b = readbytes(path);
+    ASSERT_EQ(b.size(), 73u);
+    const uint8_t head[] = {0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                            0, 0, 0, 1, 0, 0, 0, 1, 8, 6, 0, 0, 0};
+    EXPECT_EQ(std::memcmp(b.data(), head, sizeof head), 0);
+    EXPECT_EQ(b[33] << 24 | b[34] << 16 | b[35] << 8 | b[36], 73 - 57);   // IDAT length
+    const uint8_t idat[] = {'I', 'D', 'A', 'T', 0x78, 0x01, 0x01, 0x05, 0x00, 0xFA, 0xFF, 0, 0xA1, 0xB2, 0xC3, 0x80};
+    EXPECT_EQ(std::memcmp(b.data() + 37, idat, sizeof idat), 0);
+    // Adler-32 of the five data bytes 00 A1 B2 C3 80, worked out by hand.
+    uint32_t s1 = 1 + 0 + 0xA1 + 0xB2 + 0xC3 + 0x80;
+    uint32_t s2 = 1 + (1 + 0xA1) + (1 + 0xA1 + 0xB2) + (1 + 0xA1 + 0xB2 + 0xC3) + s1;
+    EXPECT_EQ(b[53] << 24 | b[54] << 16 | b[55] << 8 | b[56], int(s2 << 16 | s1));
+    const uint8_t iend[] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+    EXPECT_EQ(std::memcmp(b.data() + 61, iend, sizeof iend), 0);
+}
+
+// Only the last row's stored block carries the final bit; every block is
+// 4 * width + 1 bytes with its complement.
+TEST(png, blockheaders)
+{
+    std::string path = scratchpath("rows.png");
+    const int width = 5, height = 4;
+    ASSERT_TRUE(writeimage(path, width, height, randompixels(width * height, 1)));
+    std::vector<uint8_t> b = readbytes(path);
+    for (int row = 0; row < height; row++) {
+        size_t at = 43 + size_t(row) * (4 * width + 6);
+        EXPECT_EQ(b[at], row == height - 1 ? 1 : 0) << row;
+        EXPECT_EQ(b[at + 1] | b[at + 2] << 8, 4 * width + 1);
+        EXPECT_EQ(b[at + 3] | b[at + 4] << 8, 0xFFFF ^ (4 * width + 1));
+        EXPECT_EQ(b[at + 5], 0);   // filter None
+    }
+}
+
+// An independent decoder (Python zlib and struct) checks every CRC, the
+// Adler-32 and the stream's end, and gives back exactly the pixels written.
+TEST(png, decodesindependently)
+{
+    if (!*PYTHON3)
+        GTEST_SKIP() << "python3 was not found when the build was configured";
+    const int sizes[][2] = {{1, 1}, {7, 5}, {256, 256}, {1000, 3}, {2, 300}};
+    for (const auto &s : sizes) {
+        std::string path = scratchpath(std::to_string(s[0]) + "x" + std::to_string(s[1]) + ".png");
+        std::vector<uint32_t> pixels = randompixels(size_t(s[0]) * s[1], unsigned(s[0] * 1000 + s[1]));
+        ASSERT_TRUE(writeimage(path, s[0], s[1], pixels));
+        int w = 0, h = 0;
+        std::vector<uint32_t> back;
+        ASSERT_TRUE(readpng(path, &w, &h, &back)) << path;
+        EXPECT_EQ(w, s[0]);
+        EXPECT_EQ(h, s[1]);
+        EXPECT_EQ(back, pixels) << path;
+    }
+}
+
+TEST(png, pngcheckaccepts)
+{
+    std::string out;
+    if (runcommand("command -v pngcheck", &out) != 0)
+        GTEST_SKIP() << "pngcheck is not installed";
+    std::string path = scratchpath("check.png");
+    ASSERT_TRUE(writeimage(path, 256, 256, randompixels(65536, 9)));
+    EXPECT_EQ(runcommand("pngcheck '" + path + "'", &out), 0) << out;
+}
+
+// Images that cannot be made give a message and leave no file.
+TEST(png, failuresleavenothing)
+{
+    std::string dir = freshdir("out");
+    struct badcase {
+        const char *name;
+        std::string path;
+        int width, height;
+    };
+    const badcase cases[] = {
+        {"no such directory", dir + "/missing/x.png", 4, 4},
+        {"width 0", dir + "/w0.png", 0, 4},
+        {"too wide", dir + "/wide.png", 16384, 1},
+        {"height 0", dir + "/h0.png", 4, 0},
+        {"too big", dir + "/big.png", 16383, 40000},
+        {"name too long", dir + "/" + std::string(300, 'n') + ".png", 4, 4},
+    };
+    for (const badcase &c : cases) {
+        EXPECT_EQ(pngbegin(c.path.c_str(), c.width, c.height), 0) << c.name;
+        EXPECT_GT(std::strlen(png.message), 10u) << c.name;
+        EXPECT_EQ(pngpixel(0), 0) << c.name;
+    }
+    EXPECT_TRUE(listing(dir).empty());
+
+    // The target is a directory: the image is written but cannot be put in place.
+    std::string target = dir + "/taken.png";
+    mkdir(target.c_str(), 0777);
+    EXPECT_FALSE(writeimage(target, 2, 2, randompixels(4, 2)));
+    EXPECT_NE(std::strstr(png.message, "taken.png"), nullptr) << png.message;
+    EXPECT_EQ(listing(dir), std::vector<std::string>{"taken.png"});
+    EXPECT_TRUE(listing(target).empty());
+}
+
+// An existing file is replaced only when the new image is complete.
+TEST(png, replacesonlywhencomplete)
+{
+    std::string dir = freshdir("keep");
+    std::string path = dir + "/old.png";
+    writebytes(path, {1, 2, 3});
+    ASSERT_EQ(pngbegin(path.c_str(), 2, 2), 1);
+    pngpixel(0xFFFFFFFF);
+    EXPECT_EQ(readbytes(path), (std::vector<uint8_t>{1, 2, 3}));
+    pngabort();
+    EXPECT_EQ(readbytes(path), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(listing(dir), std::vector<std::string>{"old.png"});
+    ASSERT_TRUE(writeimage(path, 2, 2, randompixels(4, 3)));
+    EXPECT_EQ(readbytes(path).size(), 57u + 2 + 2 * 14 + 4);
+    EXPECT_EQ(listing(dir), std::vector<std::string>{"old.png"});
+}
+
+TEST(png, fileextension)
+{
+    struct extcase {
+        const char *name;
+        long at;
+    };
+    const extcase cases[] = {
+        {"stone.tx", 5}, {"stone", 0}, {".tx", 0}, {"a.b.c", 3}, {"dir.d/file", 3}, {"", 0}, {"x.", 1}, {"..", 1},
+    };
+    for (const extcase &c : cases) {
+        char name[64];
+        std::strcpy(name, c.name);
+        EXPECT_EQ(fileextension(name) - name, c.at) << c.name;
+    }
+}
