@@ -39,6 +39,8 @@ static bool allbitszero(long double x)
 long double powrule(long double x, long double y)
 {
     if (allbitszero(x)) {
+        if (std::isnan(y))
+            return y;
         if (y > 0)
             return 0.0L;
         if (y == 0)
@@ -48,13 +50,11 @@ long double powrule(long double x, long double y)
     long double r = pow2rule(y * std::log2(std::fabs(x)));
     if (!std::signbit(x))
         return r;
-    // fistp of a value outside the 64-bit range gives the integer indefinite -2^63
-    long double rounded = -9223372036854775808.0L;
-    long long k = INT64_MIN;
-    if (std::fabs(y) < 9223372036854775808.0L) {
-        rounded = std::nearbyint(y);
-        k = (long long)rounded;
-    }
+    // every double of magnitude 2^63 or more is an even integer
+    if (std::fabs(y) >= 9223372036854775808.0L)
+        return r;
+    long double rounded = std::nearbyint(y);
+    long long k = (long long)rounded;
     if (y == rounded)
         return (k & 1) ? -r : r;
     return defaultnan();
@@ -130,7 +130,7 @@ long double nrndrule(randomrules &r)
         u = (drawrule(r) - 16384) * 2 * (1.0L / 32768.0L);
         v = (drawrule(r) - 16384) * 2 * (1.0L / 32768.0L);
         s = v * v + u * u;
-    } while (!(s < 1.0L));
+    } while (!(s < 1.0L) || s == 0);   // s = 0 would give 0 * infinity
     long double m = std::sqrt(std::log(s) * (-2.0L / s));
     r.pendingvalue = u * m;
     r.pending = true;

@@ -12,8 +12,9 @@ long double factrule(long double x);
 // 2^a as the routines build it: 2^(a - n) times 2^n, n = a rounded to nearest.
 long double pow2rule(long double a);
 
-// x to the power y: +0 base rules, negative bases with integral exponents,
-// the x87 default NaN otherwise.
+// x to the power y: +0 base rules (a NaN exponent gives the NaN), negative
+// bases with integral exponents (beyond 2^63 every exponent is even), the x87
+// default NaN otherwise.
 long double powrule(long double x, long double y);
 
 // The x87 default NaN (sign set, quiet).

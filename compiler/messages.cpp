@@ -44,6 +44,7 @@ static const messagerow messages[msgcount] = {
     {msgblankexpr, "ERROR: blank function", "ERROR: Blank expression not allowed"},
     {msgcolonlabel, "ERROR: : needs label", "ERROR: ':' found without label"},
     {msgundefined, "ERROR: %s undefined", "ERROR: %s undefined"},
+    {msgtoodeep, "ERROR: statements nested > 256", "ERROR: Statements Nested > 256"},
 };
 
 const char *messageformat(exprdialect d, msgid id)

@@ -131,6 +131,7 @@ enum msgid {
     msgblankexpr,
     msgcolonlabel,
     msgundefined,       // %s
+    msgtoodeep,         // statements nested deeper than the parser allows
     msgcount
 };
 
@@ -213,6 +214,8 @@ const char *nametext(uint32_t i);
 const char *labelnametext(uint32_t i);
 
 // ---------------------------------------------------------------- stages
+// A-Z, a-z, 0-9 and "_".
+bool isidentchar(char c);
 // preprocess.cpp: comments, white space, case, depth, header.
 // Returns the body start in `scratch`, or nullptr after compilefail.
 char *preprocess(const char *text, char *scratch);
