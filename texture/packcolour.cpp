@@ -3,19 +3,20 @@
 #include <cmath>
 
 // Round to nearest, ties to even, as the processor's integer conversion does.
-// A value that is not finite or out of the int range behaves like the most
-// negative integer and so becomes 0.
+// A value that is not finite becomes 0; a finite one beyond the integer range
+// clamps like any other large value.
 static uint32_t channel(float v)
 {
-    if (!(std::fabs(v) < 2147483520.0f))
-        return v > 0 ? 255 : 0;   // finite and huge: clamps like any large value
+    if (!std::isfinite(v))
+        return 0;
+    if (std::fabs(v) >= 2147483520.0f)
+        return v > 0 ? 255 : 0;
     long n = std::lrintf(v);
     if (n < 0)
         return 0;
     return n > 255 ? 255 : uint32_t(n);
 }
 
-// NaN must give 0 in both variants; fabs(NaN) < x is false and NaN > 0 is false.
 uint32_t packcolour(float r, float g, float b)
 {
     return channel(r) << 16 | channel(g) << 8 | channel(b);

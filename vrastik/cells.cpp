@@ -81,7 +81,7 @@ pointgrid *calculategrid(int slot, int mode, int mincell)
 {
     std::printf("Calculate grid %i...\n", slot);
     pointsource pts = {reinterpret_cast<const unsigned char *>(gen.rocks), sizeof(rock)};
-    pointgrid *g = buildgrid(mode, mincell, mapsize, mapsize, mapheight, gen.rockcount, gen.rocklist, pts);
+    pointgrid *g = buildgrid(mode, mincell, mapsize, mapsize, mapdepth, gen.rockcount, gen.rocklist, pts);
     if (!g) {
         std::printf("out of memory building grid %i!\n", slot);
         return nullptr;
@@ -135,23 +135,42 @@ bool gridstage()
     return true;
 }
 
-// Air or solid of one voxel of a mixed cell: the state of its nearest rock.
-static int32_t nearestcode(const pointgrid &g, int cell, int x, int y, int z)
+// Air or solid of the voxels z .. stop - 1 of a mixed cell: the state of
+// each voxel's nearest rock (the first of equally near rocks wins). The
+// horizontal part of every distance is the same for the whole column, so it
+// is summed once; the order of the float operations is that of
+// (dx*dx + dy*dy + dz*dz) * weight.
+static void mixedcell(const pointgrid &g, int cell, int x, int y, int z, int stop, int32_t *codes)
 {
-    float best = 1e30f;
-    int winner = -1;
-    for (int e = g.starts[cell]; e < g.starts[cell + 1]; e++) {
-        const rock &r = gen.rocks[g.entries[e]];
-        float dx = r.x - float(x), dy = r.y - float(y), dz = r.z - float(z);
-        float d = (dx * dx + dy * dy + dz * dz) * r.weight;
-        if (d < best) {
-            best = d;
-            winner = g.entries[e];
-        }
+    const int first = g.starts[cell], count = g.starts[cell + 1] - first;
+    float flat[512];
+    const int cached = count < 512 ? count : 512;
+    for (int i = 0; i < cached; i++) {
+        const rock &r = gen.rocks[g.entries[first + i]];
+        float dx = r.x - float(x), dy = r.y - float(y);
+        flat[i] = dx * dx + dy * dy;
     }
-    if (winner < 0)
-        fatalerror("no closest point!?\n");
-    return gen.rocks[winner].material == -1 ? aircode : solidcode;
+    for (; z < stop; z++) {
+        float best = 1e30f;
+        int winner = -1;
+        for (int i = 0; i < count; i++) {
+            const rock &r = gen.rocks[g.entries[first + i]];
+            float dz = r.z - float(z);
+            float dxy = flat[i < cached ? i : 0];
+            if (i >= cached) {
+                float dx = r.x - float(x), dy = r.y - float(y);
+                dxy = dx * dx + dy * dy;
+            }
+            float d = (dxy + dz * dz) * r.weight;
+            if (d < best) {
+                best = d;
+                winner = g.entries[first + i];
+            }
+        }
+        if (winner < 0)
+            fatalerror("no closest point!?\n");
+        codes[z] = gen.rocks[winner].material == -1 ? aircode : solidcode;
+    }
 }
 
 void buildcolumn(int x, int y, int32_t *codes)
@@ -171,11 +190,13 @@ void buildcolumn(int x, int y, int32_t *codes)
             z += 8;
             break;
         }
-        default:
-            for (int i = 0; i < 8 && z < ground; i++, z++)
-                codes[z] = nearestcode(g, cell, x, y, z);
+        default: {
+            int stop = z + 8 < ground ? z + 8 : ground;
+            mixedcell(g, cell, x, y, z, stop, codes);
+            z = stop;
+        }
         }
     }
-    for (z = ground < 0 ? 0 : ground; z < mapheight; z++)
+    for (z = ground < 0 ? 0 : ground; z < mapdepth; z++)
         codes[z] = solidcode;
 }

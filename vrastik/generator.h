@@ -15,7 +15,7 @@ constexpr int maxrocks = 32768;
 constexpr int maxtextures = 256;
 constexpr int regioncentres = 128;
 constexpr int mapsize = 1024;     // x and y
-constexpr int mapheight = 256;    // z, growing downward
+constexpr int mapdepth = 256;    // z, growing downward
 constexpr int32_t aircode = -1;
 constexpr int32_t solidcode = -2;
 

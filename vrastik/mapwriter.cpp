@@ -51,34 +51,56 @@ struct encoder {
 // A span length is one byte of 4-byte words, its header included.
 const int maxspancolours = 254;
 
-voxelclass classify(const int32_t *codes, const int32_t *const nb[4], int z)
+// Class of every voxel of the column; index 256 stands for the voxel below
+// the map, which is not air.
+void classifycolumn(const int32_t *codes, const int32_t *const nb[4], uint8_t *cls)
 {
-    if (codes[z] == aircode)
-        return air;
-    if (z == mapheight - 1)
-        return covered;
-    for (int i = 0; i < 4; i++)
-        if (nb[i][z] == aircode)
-            return exposed;
-    return covered;
+    for (int z = 0; z < mapdepth; z++) {
+        bool open = (nb[0][z] == aircode) | (nb[1][z] == aircode) | (nb[2][z] == aircode) |
+                    (nb[3][z] == aircode);
+        cls[z] = codes[z] == aircode ? air : open ? exposed : covered;
+    }
+    if (cls[mapdepth - 1] != air)
+        cls[mapdepth - 1] = covered;
+    cls[mapdepth] = covered;
 }
 
 } // namespace
 
+// The column is walked in runs of voxels of one class: classes change, and
+// so spans open, only where a run begins. Within a run every exposed voxel is
+// visible, and a covered one only next to air above or below.
 int encodecolumn(const int32_t *codes, const int32_t *const nb[4], int x, int y, uint8_t *out)
 {
+    uint8_t cls[mapdepth + 1];
+    classifycolumn(codes, nb, cls);
     int top = 0;
-    while (codes[top] == aircode)
+    while (top < mapdepth - 1 && cls[top] == air)
         top++;
     encoder e = {out, 0, {}, 0};
     e.open(top, 0);
 
+    auto store = [&](int z) {
+        if (e.colours == maxspancolours) {
+            // No room left in this span: go on in a further span with no air gap.
+            e.close((e.pos - e.cur.start) / 4);
+            e.open(z, z);
+        }
+        if (e.cur.topend == z - 1)
+            e.cur.topend = z;
+        e.append(codes[z] == solidcode ? voxelcolour(x, y, z) : uint32_t(codes[z]));
+    };
+
     voxelclass last = none, before = none;
     int gap = -1;
-    voxelclass above = air;    // the class of z - 1; above z = 0 is air
-    voxelclass c = top > 0 ? air : classify(codes, nb, 0);
-    for (int z = top - 1 < 0 ? 0 : top - 1; z < mapheight; z++) {
-        voxelclass below = z + 1 < mapheight ? classify(codes, nb, z + 1) : covered;
+    int z = top > 0 ? top - 1 : 0;   // above z = 0 counts as air, like the voxels above top
+    if (top == 0)
+        last = air;
+    while (z < mapdepth) {
+        const voxelclass c = voxelclass(cls[z]);
+        int end = z;
+        while (end + 1 < mapdepth && cls[end + 1] == c)
+            end++;
         if (c != last) {
             if (c == air && (last == exposed || last == covered)) {
                 gap = z;    // an air gap begins
@@ -91,19 +113,18 @@ int encodecolumn(const int32_t *codes, const int32_t *const nb[4], int x, int y,
             before = last;
             last = c;
         }
-        bool visible = c == exposed || (c == covered && (above == air || below == air));
-        if (visible) {
-            if (e.colours == maxspancolours) {
-                // No room left in this span: go on in a further span with no air gap.
-                e.close((e.pos - e.cur.start) / 4);
-                e.open(z, z);
-            }
-            if (e.cur.topend == z - 1)
-                e.cur.topend = z;
-            e.append(codes[z] == solidcode ? voxelcolour(x, y, z) : uint32_t(codes[z]));
+        if (c == exposed) {
+            for (int v = z; v <= end; v++)
+                store(v);
+        } else if (c == covered) {
+            bool airabove = z == 0 || cls[z - 1] == air;
+            bool airbelow = cls[end + 1] == air;
+            if (airabove)
+                store(z);
+            if (airbelow && !(airabove && end == z))
+                store(end);
         }
-        above = c;
-        c = below;
+        z = end + 1;
     }
     e.close(0);
     return e.pos;
@@ -164,16 +185,16 @@ extern "C" void ontermsignal(int sig)
 }
 
 struct rowbuffers {
-    int32_t rows[3][mapsize][mapheight];
-    int32_t outside[mapheight];   // all zero: not the air code, so solid
+    int32_t rows[3][mapsize][mapdepth];
+    int32_t outside[mapdepth];   // all zero: not the air code, so solid
     uint8_t column[maxcolumnbytes];
 };
 
 bool writerows(FILE *f, rowbuffers &b)
 {
-    int32_t(*previous)[mapheight] = b.rows[0];
-    int32_t(*current)[mapheight] = b.rows[1];
-    int32_t(*next)[mapheight] = b.rows[2];
+    int32_t(*previous)[mapdepth] = b.rows[0];
+    int32_t(*current)[mapdepth] = b.rows[1];
+    int32_t(*next)[mapdepth] = b.rows[2];
     for (int k = 0; k <= mapsize; k++) {
         if (k < mapsize)
             for (int x = 0; x < mapsize; x++)
@@ -193,7 +214,7 @@ bool writerows(FILE *f, rowbuffers &b)
             }
             printprogress(100 * k / mapsize);
         }
-        int32_t(*old)[mapheight] = previous;
+        int32_t(*old)[mapdepth] = previous;
         previous = current;
         current = next;
         next = old;

@@ -99,7 +99,7 @@ void placeblocky()
         double x = r.x, y = r.y, z = r.z;
         r.x = float(wrap(double(a.x) * x + double(b.x) * y + double(c.x) * z, mapsize));
         r.y = float(wrap(double(a.y) * x + double(b.y) * y + double(c.y) * z, mapsize));
-        r.z = float(wrap(double(a.z) * x + double(b.z) * y + double(c.z) * z, mapheight));
+        r.z = float(wrap(double(a.z) * x + double(b.z) * y + double(c.z) * z, mapdepth));
     }
 }
 
