@@ -222,7 +222,7 @@ int main(int argc, char **argv)
     for (int axis = 0; axis < 3; axis++)
         if (!std::strcmp(command, slices[axis]) && rest == 2)
             return runslice(path, axis, args[0], args[1]);
-    if (!std::strcmp(command, "--view") && rest >= 1 && rest % 2 == 1)
+    if (!std::strcmp(command, "--view") && rest >= 1)
         return runview(path, rest, args);
     return usage();
 }

@@ -1,0 +1,325 @@
+// The mapview program on small synthetic maps: --check on planted faults,
+// --stats, pictures compared pixel for pixel, the perspective view, failures.
+#include "mapbuild.h"
+#include "mapview.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string mapview(const std::string &args, int *code)
+{
+    std::string out;
+    *code = runcommand(std::string(MAPVIEW) + " " + args + " 2>&1", &out);
+    return out;
+}
+
+// Six columns: plain ground at different heights, two with a floating block.
+std::vector<testcolumn> faultcolumns()
+{
+    std::vector<testcolumn> columns(6);
+    for (int i = 0; i < 6; i++) {
+        testcolumn &c = columns[i];
+        setrun(&c, 0, 20 + 3 * i, tair);
+        setrun(&c, 21 + 3 * i, 255, thidden);
+        if (i % 2) {
+            setrun(&c, 40, 49, thidden);
+            setrun(&c, 50, 69, tair);
+        }
+        makevisible(&c);
+    }
+    return columns;
+}
+
+uint32_t shadetop(uint32_t colour, int z)
+{
+    uint32_t out = 0xFF000000u;
+    for (int shift = 0; shift < 24; shift += 8)
+        out |= (((colour >> shift) & 0xFF) * uint32_t(512 - z) / 512) << shift;
+    return out;
+}
+
+uint32_t voxelpixel(const testcolumn &c, int z)
+{
+    if (c.state[z] == tair)
+        return airshade;
+    return c.state[z] == thidden ? hiddenshade : 0xFF000000u | (c.colour[z] & 0xFFFFFF);
+}
+
+void expectpicture(const std::string &path, int width, int height, const std::vector<uint32_t> &expected)
+{
+    int w = 0, h = 0;
+    std::vector<uint32_t> pixels;
+    ASSERT_TRUE(readpng(path, &w, &h, &pixels)) << path;
+    ASSERT_EQ(w, width);
+    ASSERT_EQ(h, height);
+    for (size_t i = 0; i < pixels.size(); i++)
+        ASSERT_EQ(pixels[i], expected[i]) << path << " pixel " << i % width << "," << i / width;
+}
+
+} // namespace
+
+// Faults planted at known offsets are reported at that offset and column.
+TEST(mapview, checkfindsplantedfaults)
+{
+    std::vector<testcolumn> columns = faultcolumns();
+    const std::vector<uint8_t> good = buildmap(3, 2, columns);
+    std::string path = scratchpath("good.gmv");
+    writebytes(path, good);
+    int code;
+    std::string out = mapview("'" + path + "' --check", &code);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("good"), std::string::npos) << out;
+
+    uint64_t col2 = columnoffset(columns, 2), col4 = columnoffset(columns, 4), col5 = columnoffset(columns, 5);
+    uint64_t lastspan = col5 + 12;   // column 5: a span with two colours, then the last span
+    struct planted {
+        const char *name;
+        std::vector<uint8_t> bytes;
+        uint64_t offset;
+        const char *where;
+    };
+    std::vector<uint8_t> cut(good.begin(), good.end() - 2);
+    std::vector<uint8_t> cutcolumn(good.begin(), good.begin() + long(col4));
+    std::vector<uint8_t> longspan = good;
+    longspan[col5] = 200;
+    std::vector<uint8_t> zrange = good;
+    zrange[col2 + 2] = uint8_t(zrange[col2 + 1] - 2);
+    std::vector<uint8_t> trailing = good;
+    trailing.insert(trailing.end(), {0, 0, 0, 0});
+    std::vector<uint8_t> magic = good;
+    magic[0] = 1;
+    const planted cases[] = {
+        {"cut file", cut, lastspan, "column (2, 1)"},
+        {"cut at a column", cutcolumn, col4, "column (1, 1)"},
+        {"span length past the column", longspan, col5, "column (2, 1)"},
+        {"z out of range", zrange, col2 + 2, "column (2, 0)"},
+        {"trailing bytes", trailing, good.size(), "bytes after the last column"},
+        {"magic", magic, 0, "magic"},
+    };
+    for (const planted &p : cases) {
+        std::string damaged = scratchpath("damaged.gmv");
+        writebytes(damaged, p.bytes);
+        out = mapview("'" + damaged + "' --check", &code);
+        EXPECT_EQ(code, 1) << p.name << ": " << out;
+        EXPECT_NE(out.find("damaged: offset " + std::to_string(p.offset)), std::string::npos) << p.name << ": " << out;
+        EXPECT_NE(out.find(p.where), std::string::npos) << p.name << ": " << out;
+    }
+    out = mapview("'" + scratchpath("absent.gmv") + "' --check", &code);
+    EXPECT_EQ(code, 1) << out;
+    EXPECT_NE(out.find("cannot open"), std::string::npos) << out;
+}
+
+// The figures, counted from the columns as built.
+TEST(mapview, stats)
+{
+    std::mt19937 rng(4);
+    std::vector<testcolumn> columns(5 * 3);
+    for (testcolumn &c : columns)
+        randomcolumn(rng, &c);
+    std::string path = scratchpath("stats.gmv");
+    writebytes(path, buildmap(5, 3, columns, 2, 1, 77));
+    uint64_t counts[3] = {0, 0, 0}, spans = 0;
+    for (const testcolumn &c : columns) {
+        for (int z = 0; z < 256; z++)
+            counts[c.state[z]]++;
+        std::vector<uint8_t> b = encodetest(c);
+        for (size_t at = 0; at < b.size(); spans++)
+            at += b[at] ? 4 * b[at] : b.size();
+    }
+    int code;
+    std::string out = mapview("'" + path + "' --stats", &code);
+    ASSERT_EQ(code, 0) << out;
+    const std::pair<const char *, uint64_t> lines[] = {
+        {"columns", 15}, {"spans", spans}, {"coloured voxels", counts[tcoloured]}, {"hidden solid", counts[thidden]},
+        {"solid voxels", counts[thidden] + counts[tcoloured]}, {"air voxels", counts[tair]},
+    };
+    for (const auto &l : lines) {
+        char want[100];
+        std::snprintf(want, sizeof want, "%-16s %llu\n", l.first, (unsigned long long)l.second);
+        EXPECT_NE(out.find(want), std::string::npos) << want << out;
+    }
+    EXPECT_NE(out.find("start position   2, 1, 77"), std::string::npos) << out;
+    EXPECT_NE(out.find("forward          0, -1, 0"), std::string::npos) << out;
+}
+
+// Top view and the three slices against pictures made from the columns.
+TEST(mapview, picturespixelforpixel)
+{
+    if (!*PYTHON3)
+        GTEST_SKIP() << "python3 was not found when the build was configured";
+    const int sx = 7, sy = 5;
+    std::mt19937 rng(12);
+    std::vector<testcolumn> columns(sx * sy);
+    for (testcolumn &c : columns)
+        randomcolumn(rng, &c);
+    std::string path = scratchpath("small.gmv");
+    writebytes(path, buildmap(sx, sy, columns));
+    int code;
+
+    std::vector<uint32_t> top(sx * sy);
+    for (int i = 0; i < sx * sy; i++) {
+        int z = 0;
+        while (columns[i].state[z] == tair)
+            z++;
+        top[i] = shadetop(columns[i].colour[z], z);
+    }
+    std::string png = scratchpath("top.png");
+    EXPECT_EQ(mapview("'" + path + "' --top '" + png + "'", &code).find("wrote"), 0u);
+    expectpicture(png, sx, sy, top);
+
+    for (int z : {0, 100, 255}) {
+        std::vector<uint32_t> slice(sx * sy);
+        for (int i = 0; i < sx * sy; i++)
+            slice[i] = voxelpixel(columns[i], z);
+        png = scratchpath("z" + std::to_string(z) + ".png");
+        mapview("'" + path + "' --slice " + std::to_string(z) + " '" + png + "'", &code);
+        EXPECT_EQ(code, 0);
+        expectpicture(png, sx, sy, slice);
+    }
+    std::vector<uint32_t> slicex(sy * 256), slicey(sx * 256);
+    for (int z = 0; z < 256; z++) {
+        for (int y = 0; y < sy; y++)
+            slicex[z * sy + y] = voxelpixel(columns[y * sx + 6], z);
+        for (int x = 0; x < sx; x++)
+            slicey[z * sx + x] = voxelpixel(columns[2 * sx + x], z);
+    }
+    png = scratchpath("x6.png");
+    mapview("'" + path + "' --slice-x 6 '" + png + "'", &code);
+    EXPECT_EQ(code, 0);
+    expectpicture(png, sy, 256, slicex);
+    png = scratchpath("y2.png");
+    mapview("'" + path + "' --slice-y 2 '" + png + "'", &code);
+    EXPECT_EQ(code, 0);
+    expectpicture(png, sx, 256, slicey);
+}
+
+namespace {
+
+// A room for the perspective view, 40 x 32 columns: a red wall from x = 30
+// on, a blue wall at y <= 2, a green floor from z = 200; air elsewhere.
+// Every solid voxel beside air (in the map) is coloured with its material.
+std::vector<testcolumn> roomcolumns()
+{
+    auto material = [](int x, int y, int z) -> uint32_t {
+        if (x < 0 || x >= 40 || y < 0 || y >= 32)
+            return 1;   // outside: solid
+        if (x >= 30)
+            return 0x80C00000;
+        if (y <= 2)
+            return 0x800000C0;
+        return z >= 200 ? 0x8000C000 : 0;
+    };
+    std::vector<testcolumn> columns(40 * 32);
+    for (int y = 0; y < 32; y++)
+        for (int x = 0; x < 40; x++) {
+            testcolumn &c = columns[y * 40 + x];
+            for (int z = 0; z < 256; z++) {
+                uint32_t m = material(x, y, z);
+                bool besideair = !material(x - 1, y, z) || !material(x + 1, y, z) || !material(x, y - 1, z) ||
+                                 !material(x, y + 1, z) || (z > 0 && !material(x, y, z - 1)) || z == 0 ||
+                                 (z < 255 && !material(x, y, z + 1));
+                c.state[z] = !m ? tair : besideair ? tcoloured : thidden;
+                c.colour[z] = c.state[z] == tcoloured ? m : 0;
+            }
+        }
+    return columns;
+}
+
+bool reddish(uint32_t p)
+{
+    uint32_t r = p >> 16 & 255, g = p >> 8 & 255, b = p & 255;
+    return r > 40 && r > 3 * g && r > 3 * b;
+}
+
+bool greenish(uint32_t p)
+{
+    uint32_t r = p >> 16 & 255, g = p >> 8 & 255, b = p & 255;
+    return g > 40 && g > 3 * r && g > 3 * b;
+}
+
+bool bluish(uint32_t p)
+{
+    uint32_t r = p >> 16 & 255, g = p >> 8 & 255, b = p & 255;
+    return b > 40 && b > 3 * r && b > 3 * g;
+}
+
+} // namespace
+
+// Rays meet the walls and the floor where the camera's geometry says they
+// must; nearer surfaces are brighter; rays that leave the map show the fog.
+TEST(mapview, perspectiveview)
+{
+    if (!*PYTHON3)
+        GTEST_SKIP() << "python3 was not found when the build was configured";
+    std::string path = scratchpath("room.gmv");
+    writebytes(path, buildmap(40, 32, roomcolumns(), 10, 16, 190));
+    auto render = [&](const std::string &options, std::vector<uint32_t> *pixels) {
+        std::string png = scratchpath("view.png");
+        int code, w, h;
+        std::string out = mapview("'" + path + "' --view '" + png + "' --size 64x48 " + options, &code);
+        ASSERT_EQ(code, 0) << out;
+        ASSERT_TRUE(readpng(png, &w, &h, pixels));
+        ASSERT_EQ(w, 64);
+        ASSERT_EQ(h, 48);
+    };
+    auto at = [](const std::vector<uint32_t> &p, int x, int y) { return p[y * 64 + x]; };
+    std::vector<uint32_t> east, far, west, start;
+    render("--from 10.5,16.5,190.5 --look 90,0", &east);
+    EXPECT_TRUE(reddish(at(east, 32, 24))) << std::hex << at(east, 32, 24);   // the wall ahead
+    EXPECT_TRUE(reddish(at(east, 32, 0))) << std::hex << at(east, 32, 0);     // it reaches up to z = 0
+    EXPECT_TRUE(greenish(at(east, 32, 47))) << std::hex << at(east, 32, 47);  // the floor below
+    render("--from 2.5,16.5,190.5 --look 90,0", &far);
+    EXPECT_TRUE(reddish(at(far, 32, 24)));
+    EXPECT_GT(at(east, 32, 24) >> 16 & 255, at(far, 32, 24) >> 16 & 255);
+    render("--from 10.5,16.5,150.5 --look -90,0", &west);   // out of the map at x = 0
+    EXPECT_EQ(at(west, 32, 24), 0xFF101018u);
+    render("", &start);   // the header: from (10, 16, 190) toward -y, the blue wall
+    EXPECT_TRUE(bluish(at(start, 32, 24))) << std::hex << at(start, 32, 24);
+    EXPECT_TRUE(greenish(at(start, 32, 47))) << std::hex << at(start, 32, 47);
+    render("--look 0,-60", &start);   // steeply down: floor everywhere in the middle
+    EXPECT_TRUE(greenish(at(start, 32, 24))) << std::hex << at(start, 32, 24);
+}
+
+// Bad command lines give the usage or a message; a picture that cannot be
+// written leaves no file.
+TEST(mapview, failures)
+{
+    std::vector<testcolumn> columns = faultcolumns();
+    std::string path = scratchpath("map.gmv");
+    writebytes(path, buildmap(3, 2, columns));
+    struct badcase {
+        std::string args;
+        int code;
+        const char *says;
+    };
+    std::string dir = scratchpath("nodir");
+    const badcase cases[] = {
+        {"", 2, "usage"},
+        {"'" + path + "'", 2, "usage"},
+        {"'" + path + "' --top", 2, "usage"},
+        {"'" + path + "' --bogus x.png", 2, "usage"},
+        {"'" + path + "' --slice 1x " + dir + "/a.png", 2, "not a whole number"},
+        {"'" + path + "' --slice 256 " + dir + "/a.png", 1, "outside 0..255"},
+        {"'" + path + "' --slice-x 3 " + dir + "/a.png", 1, "outside 0..2"},
+        {"'" + path + "' --slice-y -1 " + dir + "/a.png", 1, "outside 0..1"},
+        {"'" + path + "' --view " + dir + "/a.png --size 0x4", 2, "--size"},
+        {"'" + path + "' --view " + dir + "/a.png --size 9000x4", 2, "--size"},
+        {"'" + path + "' --view " + dir + "/a.png --from 1,2", 2, "--from"},
+        {"'" + path + "' --view " + dir + "/a.png --look 1,nan", 2, "--look"},
+        {"'" + path + "' --view " + dir + "/a.png --fov 180", 2, "--fov"},
+        {"'" + path + "' --view " + dir + "/a.png --size", 2, "needs a value"},
+        {"'" + path + "' --top " + dir + "/a.png", 1, "cannot create"},
+        {"'" + path + "' --view " + dir + "/a.png --size 8x8", 1, "cannot create"},
+        {"'" + scratchpath("absent.gmv") + "' --top x.png", 1, "cannot open"},
+    };
+    for (const badcase &c : cases) {
+        int code;
+        std::string out = mapview(c.args, &code);
+        EXPECT_EQ(code, c.code) << c.args << ": " << out;
+        EXPECT_NE(out.find(c.says), std::string::npos) << c.args << ": " << out;
+    }
+    EXPECT_FALSE(fileexists(dir));
+    EXPECT_FALSE(fileexists("x.png"));
+}
