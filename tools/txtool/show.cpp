@@ -67,7 +67,8 @@ void showshape(const showfile &f, long at)
 {
     float s = floatat(f, at);
     float w = s >= 0.0f ? 1.0f / (s + 1.0f) : 1.0f - s;
-    std::printf("  Air:  shape %g (%s; gives solid weight %g)\n", s, s >= 0 ? "concave" : "convex", w);
+    const char *kind = s > 0 ? "concave" : s < 0 ? "convex" : "plain cells";
+    std::printf("  Air:  shape %g (%s; gives solid weight %g)\n", s, kind, w);
 }
 
 void showlight(const showfile &f, long at)

@@ -1,0 +1,127 @@
+// txtool show and make, run as the user runs them.
+#include "testfiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <sys/wait.h>
+
+namespace {
+
+struct runresult {
+    int code;
+    std::string out;
+};
+
+runresult run(const std::string &args)
+{
+    std::string command = std::string(TXTOOL) + " " + args + " 2>&1";
+    FILE *p = popen(command.c_str(), "r");
+    runresult r = {-1, ""};
+    if (!p)
+        return r;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0)
+        r.out.append(buffer, n);
+    int status = pclose(p);
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+const std::string header = "(vx,vy,vz,d1,d2,d3,c1,c2,c3,c4,fn,sc)\n";
+
+filebytes goodfile()
+{
+    filebytes b;
+    b.tag("TxQv").tag("Wgt:");
+    for (int i = 0; i < 16; i++)
+        b.f32(float(i));
+    b.tag("Air:").f32(-1.5f).tag("Lta:").f32(0.25f).tag("Wgt2");
+    for (int i = 0; i < 12; i++)
+        b.f32(float(i) * 10.0f);
+    b.tag("Scal").f32(0.75f).tag("w6ol").f32(2.5f);
+    b.tag("Eqat").u32(uint32_t(header.size() + 6)).text(header + "d1*c1");
+    return b;
+}
+
+}   // namespace
+
+TEST(TxTool, ShowsEverySectionOfAGoodFile)
+{
+    std::string path = scratchpath("good.tx");
+    writefile(path, goodfile().v);
+    runresult r = run("show " + path);
+    EXPECT_EQ(r.code, 0) << r.out;
+    const char *expected[] = {
+        "Wgt:  weight table", "group scale", "shape -1.5 (convex; gives solid weight 2.5)",
+        "light angle 0.25 rad", "Wgt2  channel weights", "110", "global scale 0.75", "solid weight 2.5",
+        "Eqat  expression, 44 bytes", "d1*c1", "\ngood\n",
+    };
+    for (const char *e : expected)
+        EXPECT_NE(r.out.find(e), std::string::npos) << e << "\n" << r.out;
+}
+
+TEST(TxTool, TellsDamagedFiles)
+{
+    filebytes noeqat = goodfile();
+    noeqat.cut(4 + 4 + header.size() + 6);
+    const struct {
+        const char *what;
+        filebytes bytes;
+        const char *message;
+    } rows[] = {
+        {"wrong magic", filebytes{{'T', 'x', 'Q', 'V', 'S', 'c', 'a', 'l'}}, "no \"TxQv\" magic"},
+        {"cut inside a section", filebytes{}.tag("TxQv").tag("Wgt:").f32(1), "section cut off"},
+        {"unknown tag", filebytes{goodfile()}.tag("Junk"), "unknown tag"},
+        {"negative length", filebytes{}.tag("TxQv").tag("Eqat").u32(0xFFFFFFFFu), "length outside 0..8192"},
+        {"text without NUL", filebytes{}.tag("TxQv").tag("Eqat").u32(3).text("abc", false), "without its"},
+        {"text cut off", filebytes{}.tag("TxQv").tag("Eqat").u32(50).text("abc"), "text cut off"},
+        {"no expression", noeqat, "no \"Eqat\" section"},
+    };
+    std::string path = scratchpath("damaged.tx");
+    for (auto &row : rows) {
+        writefile(path, row.bytes.v);
+        runresult r = run("show " + path);
+        EXPECT_EQ(r.code, 1) << row.what << "\n" << r.out;
+        EXPECT_NE(r.out.find("damaged"), std::string::npos) << row.what << "\n" << r.out;
+        EXPECT_NE(r.out.find(row.message), std::string::npos) << row.what << "\n" << r.out;
+    }
+    EXPECT_EQ(run("show " + scratchpath("missing.tx")).code, 1);
+}
+
+TEST(TxTool, MakeWritesWhatShowReads)
+{
+    std::string source = scratchpath("made.txt"), out = scratchpath("made.tx");
+    writefile(source, filebytes{}.text("scale = 0.5\nexpression:\nfn*c4\n", false).v);
+    runresult r = run("make " + out + " " + source);
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(readfile(out).size(), 164u + header.size() + 6);
+    runresult s = run("show " + out);
+    EXPECT_EQ(s.code, 0) << s.out;
+    EXPECT_NE(s.out.find("global scale 0.5"), std::string::npos) << s.out;
+    EXPECT_NE(s.out.find("fn*c4"), std::string::npos) << s.out;
+}
+
+TEST(TxTool, MakeRefusesBadSourcesAndKeepsTheOldFile)
+{
+    std::string out = scratchpath("kept.tx");
+    writefile(out, {'o', 'l', 'd'});
+    const struct {
+        const char *source, *message;
+    } rows[] = {
+        {"shape = ?\n", "line 1: expected 1 number"},
+        {"expression:\n1+*\n", "does not compile"},
+    };
+    std::string source = scratchpath("bad.txt");
+    for (auto &row : rows) {
+        writefile(source, filebytes{}.text(row.source, false).v);
+        runresult r = run("make " + out + " " + source);
+        EXPECT_EQ(r.code, 1) << r.out;
+        EXPECT_NE(r.out.find(row.message), std::string::npos) << r.out;
+        EXPECT_EQ(readfile(out), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    }
+    EXPECT_EQ(run("make " + out + " " + scratchpath("nosource.txt")).code, 1);
+    EXPECT_EQ(run("make " + out).code, 2);
+}
