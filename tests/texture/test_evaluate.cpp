@@ -204,14 +204,12 @@ TEST(Evaluate, PackColour)
 {
     const float inf = std::numeric_limits<float>::infinity();
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    // The generator's rounding down holds for whole values too: 3.0 stays 3.
     const struct {
         float v;
         uint32_t designer, generator;
     } rows[] = {
         {-0.5f, 0, 0},    {254.5f, 254, 254}, {255.5f, 255, 255}, {-0.6f, 0, 0},  {200.9f, 201, 200},
-        {0.5f, 0, 0},     {1.5f, 2, 1},       {255.0f, 255, 255}, {256.0f, 255, 255}, {1e9f, 255, 255},
-        {3.0f, 3, 3},     {4.0f, 4, 4},       {7.0f, 7, 7},       {2.9999998f, 3, 2},
+        {0.5f, 0, 0},     {1.5f, 2, 1},       {256.0f, 255, 255}, {1e9f, 255, 255},   {2.9999998f, 3, 2},
         {-1e9f, 0, 0},    {nan, 0, 0},        {inf, 0, 0},        {-inf, 0, 0},
     };
     for (auto &r : rows) {
@@ -223,4 +221,13 @@ TEST(Evaluate, PackColour)
     }
     EXPECT_EQ(packcolour(1, 2, 3), 0x00010203u);
     EXPECT_EQ(packgencolour(1.2f, 2.7f, 3.0f), 0x80010202u);
+}
+
+// Rounding down keeps whole values: the bias must not be rounded into the
+// value first (3.0 - 0.49999991 in single precision is exactly 2.5, which
+// would round to 2).
+TEST(Evaluate, PackGenColourKeepsWholeValues)
+{
+    for (int v : {1, 2, 3, 4, 7, 100, 201, 254, 255})
+        EXPECT_EQ(packgencolour(float(v), float(v), float(v)), 0x80000000u | uint32_t(v) * 0x010101u) << v;
 }

@@ -1,5 +1,7 @@
 // Texture script files: the saved bytes, both readers, damaged input.
 #include "testfiles.h"
+#include "pointset.h"
+#include "random.h"
 #include "texscript.h"
 
 #include <gtest/gtest.h>
@@ -291,4 +293,22 @@ TEST_F(TexScript, NormaliseHeaderNeverWritesPastTheBuffer)
     EXPECT_EQ(std::strlen(area.text), size_t(exprtextsize - 1));
     for (char g : area.guard)
         ASSERT_EQ(g, 0x5A);
+}
+
+TEST(MakeDefaults, DrawsThePointsAndCompilesTheDefault)
+{
+    resetlibraryrand();
+    std::memset(&texscripts.script, 0, sizeof texscripts.script);
+    makedefaults();
+    texturescript want;
+    defaultscript(want);
+    EXPECT_TRUE(samerecord(texscripts.script, want));
+    EXPECT_NE(texscripts.func, nullptr) << compileerror();
+    // 384 draws: x, y, z of 128 points, before anything else.
+    uint32_t state = 1;
+    for (int i = 0; i < 384; i++)
+        state = state * 214013u + 2531011u;
+    EXPECT_EQ(librandom.state, state);
+    EXPECT_EQ(designpoints.points[0].x, 41.0f / 128.0f);
+    EXPECT_EQ(designpoints.points[0].weight, designpoints.air[0] ? 1.0f : 2.0f);
 }
