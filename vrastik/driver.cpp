@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "generator.h"
+#include "noise.h"
 #include "runlog.h"
 
 generatorstate gen;
@@ -126,6 +127,32 @@ void startposition(int &x, int &y, int &z)
     z = int(gen.rocks[chosen].z);
 }
 
+// A compile failure of loadgentexture reports the script's path.
+void genlogline(const char *line)
+{
+    logmessage("%s", line);
+}
+
+// The noise table first, then every script in command-line order; the first
+// that does not load stops the run.
+bool loadtextures(char **paths, int count)
+{
+    std::printf("Loading textures...\n");
+    initnoise(noisegenerator);
+    texscripts.genlog = genlogline;
+    gen.texturecount = 0;
+    for (int i = 0; i < count; i++) {
+        std::printf("  %s ", paths[i]);
+        if (!loadgentexture(paths[i], gen.slots[gen.texturecount])) {
+            logmessage("...error loading texture %s!\n", paths[i]);
+            return false;
+        }
+        std::printf("ok\n");
+        gen.texturecount++;
+    }
+    return true;
+}
+
 unsigned elapsedms(std::chrono::steady_clock::time_point start)
 {
     auto d = std::chrono::steady_clock::now() - start;
@@ -140,6 +167,7 @@ int runvrastik(int argc, char **argv)
         std::printf("%s", usagetext);
         return exitfailure;
     }
+    setexprdialect(dialectvrastik);
     joincommandline(argc, argv, runlog.message, messagesize);
     logline(runlog.message);
     const auto start = std::chrono::steady_clock::now();
@@ -152,10 +180,8 @@ int runvrastik(int argc, char **argv)
     if (!checkarguments(seed, rockcount, texturepaths))
         return exitfailure;
 
-    if (texturepaths > 0) {
-        logmessage("...error: texture scripts are not supported by this build yet\n");
+    if (texturepaths > 0 && !loadtextures(argv + 4, texturepaths))
         return exitfailure;
-    }
 
     gen.seed = seed;
     placerocks(rockcount, regioncentres, seed);

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "pointgrid.h"
+#include "texscript.h"
 
 constexpr int maxrocks = 32768;
 constexpr int maxtextures = 256;
@@ -38,6 +39,7 @@ struct generatorstate {
     pointgrid *grid2;                      // mode 1, cells of 16: four nearest
     uint8_t *cellclass;                    // class of every cell of grid 0
     float texscale;
+    textureslot slots[maxtextures];        // the loaded scripts, in command-line order
 };
 
 extern generatorstate gen;
@@ -58,17 +60,17 @@ bool gridstage();
 void buildcolumn(int x, int y, int32_t *codes);
 
 // Nearest four rocks of a voxel, ascending weighted squared distance.
-struct nearestfour {
+struct nearestrocks {
     int rock[4];
     float dist[4];
 };
-void querynearestfour(int x, int y, int z, nearestfour &q);
+void querynearestfour(int x, int y, int z, nearestrocks &q);
 
 struct blendweights {
     float a[4];
     float inv;
 };
-void computeblend(const nearestfour &q, int z, blendweights &w);
+void computeblend(const nearestrocks &q, int z, blendweights &w);
 
 uint32_t voxelcolour(int x, int y, int z);
 

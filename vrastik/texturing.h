@@ -2,4 +2,4 @@
 #pragma once
 #include "generator.h"
 
-void texturedchannels(int x, int y, int z, const nearestfour &q, const blendweights &w, float rgb[3]);
+void texturedchannels(int x, int y, int z, const nearestrocks &q, const blendweights &w, float rgb[3]);

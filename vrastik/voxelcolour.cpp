@@ -7,7 +7,7 @@
 #include "runlog.h"
 #include "texturing.h"
 
-void querynearestfour(int x, int y, int z, nearestfour &q)
+void querynearestfour(int x, int y, int z, nearestrocks &q)
 {
     const pointgrid &g = *gen.grid2;
     const int cell = (g.ny * (x >> 4) + (y >> 4)) * g.nz + (z >> 4);
@@ -43,7 +43,7 @@ void querynearestfour(int x, int y, int z, nearestfour &q)
         }
 }
 
-void computeblend(const nearestfour &q, int z, blendweights &w)
+void computeblend(const nearestrocks &q, int z, blendweights &w)
 {
     float sum = 0;
     for (int s = 0; s < 4; s++) {
@@ -78,7 +78,7 @@ const channelterm builtinterms[3][3] = {
     {{4.4f, 3.3f, -6.0f, 64}, {4.0f, 3.5f, -6.5f, 64}, {8.0f, -5.3f, 4.0f, 64}},    // material 1
 };
 
-void builtinchannels(const nearestfour &q, const blendweights &w, float rgb[3])
+void builtinchannels(const nearestrocks &q, const blendweights &w, float rgb[3])
 {
     const float d1 = std::sqrt(q.dist[1]), d2 = std::sqrt(q.dist[2]), d3 = std::sqrt(q.dist[3]);
     rgb[0] = rgb[1] = rgb[2] = 0;
@@ -100,7 +100,7 @@ void builtinchannels(const nearestfour &q, const blendweights &w, float rgb[3])
 
 uint32_t voxelcolour(int x, int y, int z)
 {
-    nearestfour q;
+    nearestrocks q;
     blendweights w;
     querynearestfour(x, y, z, q);
     computeblend(q, z, w);

@@ -97,7 +97,7 @@ TEST_F(VrastikRun, RefusedArgumentsNameTheirRangeAndWriteNoMap)
         {{"3", "0", "128"}, "number_of_rocks must be 1..32768 for cave kind 3, not 0"},
         {{"2", "32769", "128"}, "number_of_rocks must be 1..32768 for cave kind 2, not 32769"},
         {{"15", "-5", "128"}, "number_of_rocks must be 1..32768 for cave kind 15, not -5"},
-        {{"3", "100", "128", "a.tx"}, "texture scripts are not supported"},
+        {{"3", "100", "128", "a.tx"}, "Loading textures...\n  a.tx ...error loading texture a.tx!\n\n"},
     };
     for (const row &r : rows) {
         EXPECT_EQ(run(r.words), -1);

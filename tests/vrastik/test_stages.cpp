@@ -160,7 +160,7 @@ TEST(GridStage, NearestFourAgreesWithBruteForceAndTexscale)
     for (int x : {3, 700})
         for (int y : {9, 1000})
             for (int z : {0, 77, 255}) {
-                nearestfour q;
+                nearestrocks q;
                 querynearestfour(x, y, z, q);
                 std::vector<float> all;
                 for (int n = 0; n < gen.rockcount; n++) {

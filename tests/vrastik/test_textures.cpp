@@ -1,0 +1,130 @@
+// vrastik with texture scripts: loading messages, refusals, and colours that
+// come from the scripts' expressions.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "generator.h"
+#include "mapfile.h"
+#include "packcolour.h"
+#include "texscript.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class TexturedRun : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        old = fs::current_path();
+        dir = fs::temp_directory_path() /
+              ("vrastik-tx-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+               std::to_string(getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        fs::current_path(dir);
+    }
+    void TearDown() override
+    {
+        fs::current_path(old);
+        fs::remove_all(dir);
+    }
+
+    // A script with the designer's defaults and the given body.
+    static void makescript(const char *path, const char *body)
+    {
+        texturescript s;
+        defaultscript(s);
+        std::snprintf(s.text, sizeof s.text, "%s%s", exprheader, body);
+        ASSERT_EQ(savescript(s, path), 1);
+    }
+
+    int run(std::vector<std::string> words)
+    {
+        resetgenerator();
+        words.insert(words.begin(), "vrastik");
+        std::vector<char *> argv;
+        for (std::string &w : words)
+            argv.push_back(w.data());
+        testing::internal::CaptureStdout();
+        int code = runvrastik(int(argv.size()), argv.data());
+        console = testing::internal::GetCapturedStdout();
+        return code;
+    }
+
+    // Every coloured voxel of a sample of columns has this colour.
+    void expectallcoloured(uint32_t colour)
+    {
+        mapfile map;
+        mapfault fault;
+        ASSERT_TRUE(loadmap("mundra.gmv", &map, &fault)) << fault.text;
+        int seen = 0;
+        for (uint32_t y = 0; y < 1024; y += 37)
+            for (uint32_t x = 0; x < 1024; x += 41) {
+                mapcolumn col;
+                decodemapcolumn(map, x, y, &col);
+                for (int z = 0; z < 256; z++)
+                    if (col.state[z] == voxelcoloured) {
+                        ASSERT_EQ(col.colour[z], colour) << x << "," << y << "," << z;
+                        seen++;
+                    }
+            }
+        EXPECT_GT(seen, 1000);
+    }
+
+    fs::path old, dir;
+    std::string console;
+};
+
+TEST_F(TexturedRun, ConstantExpressionColoursEveryVoxel)
+{
+    // Blocky kinds have 32768 rocks, so texscale is exactly 1; the blend of
+    // one constant over the four rocks gives the constant back to a few ulps.
+    makescript("grey.tx", "100.25");
+    ASSERT_EQ(run({"1", "100", "128", "grey.tx"}), 1234) << console;
+    EXPECT_EQ(console.rfind("Loading textures...\n  grey.tx ok\nGenerating cave nr = 1\n", 0), 0u) << console;
+    expectallcoloured(packgencolour(100.25f, 100.25f, 100.25f));
+
+    // Several scripts with the same constant: the blend of the groups too.
+    makescript("grey2.tx", "50+50.25");
+    makescript("grey3.tx", "x=100.25; x");
+    ASSERT_EQ(run({"9", "100", "200", "grey.tx", "grey2.tx", "grey3.tx"}), 1234) << console;
+    expectallcoloured(packgencolour(100.25f, 100.25f, 100.25f));
+}
+
+TEST_F(TexturedRun, ChannelWeightsReachTheirOwnCall)
+{
+    // c1 of each channel: the default weight table gives each channel its own.
+    texturescript s;
+    defaultscript(s);
+    std::snprintf(s.text, sizeof s.text, "%s%s", exprheader, "c1*0+c1");
+    ASSERT_EQ(savescript(s, "c1.tx"), 1);
+    ASSERT_EQ(run({"1", "100", "128", "c1.tx"}), 1234) << console;
+    expectallcoloured(packgencolour(s.channel[0][0], s.channel[1][0], s.channel[2][0]));
+}
+
+TEST_F(TexturedRun, ScriptsThatDoNotLoadStopTheRun)
+{
+    makescript("good.tx", "d1*c1+fn");
+    makescript("bad.tx", "sin(");
+    struct row {
+        std::vector<std::string> words;
+        const char *console;
+    } rows[] = {
+        {{"3", "500", "128", "good.tx", "missing.tx"},
+         "Loading textures...\n  good.tx ok\n  missing.tx ...error loading texture missing.tx!\n\n"},
+        {{"3", "500", "128", "bad.tx"},
+         "Loading textures...\n  bad.tx bad.tx\n\n...error loading texture bad.tx!\n\n"},
+    };
+    for (const row &r : rows) {
+        EXPECT_EQ(run(r.words), -1);
+        EXPECT_EQ(console, r.console);
+        EXPECT_FALSE(fs::exists("mundra.gmv"));
+    }
+}
+
+} // namespace
