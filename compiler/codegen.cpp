@@ -279,6 +279,7 @@ exprfunc generatecode()
         releasecode(buf, size);
         return nullptr;
     }
+    cs.fixupcount = write.fixupcount;
     patchjumps(write);
     if (!sealcode(buf, size, cs.flavour == nativeflavour)) {
         releasecode(buf, size);
