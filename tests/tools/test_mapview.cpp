@@ -248,7 +248,7 @@ bool bluish(uint32_t p)
 } // namespace
 
 // Rays meet the walls and the floor where the camera's geometry says they
-// must; nearer surfaces are brighter; rays that leave the map show the fog.
+// must; nearer surfaces are brighter; rays that leave through the top show the fog.
 TEST(mapview, perspectiveview)
 {
     if (!*PYTHON3)
@@ -273,8 +273,15 @@ TEST(mapview, perspectiveview)
     render("--from 2.5,16.5,190.5 --look 90,0", &far);
     EXPECT_TRUE(reddish(at(far, 32, 24)));
     EXPECT_GT(at(east, 32, 24) >> 16 & 255, at(far, 32, 24) >> 16 & 255);
-    render("--from 10.5,16.5,150.5 --look -90,0", &west);   // out of the map at x = 0
+    // The map's side at x = 0 stands as a grey wall; straight up is the open top.
+    render("--from 10.5,16.5,150.5 --look -90,0", &west);
+    uint32_t side = at(west, 32, 24);
+    EXPECT_TRUE((side >> 16 & 255) == (side & 255) && (side >> 8 & 255) == (side & 255) && side != 0xFF101018u)
+        << std::hex << side;
+    render("--from 10.5,16.5,150.5 --look 0,90", &west);
     EXPECT_EQ(at(west, 32, 24), 0xFF101018u);
+    render("--from -20,16.5,190.5 --look 90,0", &far);   // from outside the map, in through its side
+    EXPECT_TRUE(reddish(at(far, 32, 24))) << std::hex << at(far, 32, 24);
     render("", &start);   // the header: from (10, 16, 190) toward -y, the blue wall
     EXPECT_TRUE(bluish(at(start, 32, 24))) << std::hex << at(start, 32, 24);
     EXPECT_TRUE(greenish(at(start, 32, 47))) << std::hex << at(start, 32, 47);
@@ -309,6 +316,7 @@ TEST(mapview, failures)
         {"'" + path + "' --view " + dir + "/a.png --from 1,2", 2, "--from"},
         {"'" + path + "' --view " + dir + "/a.png --look 1,nan", 2, "--look"},
         {"'" + path + "' --view " + dir + "/a.png --fov 180", 2, "--fov"},
+        {"'" + path + "' --view " + dir + "/a.png --from 1e300,0,0", 2, "too far"},
         {"'" + path + "' --view " + dir + "/a.png --size", 2, "needs a value"},
         {"'" + path + "' --top " + dir + "/a.png", 1, "cannot create"},
         {"'" + path + "' --view " + dir + "/a.png --size 8x8", 1, "cannot create"},

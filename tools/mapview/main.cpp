@@ -7,7 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
-static const int maxside = 8192;   // largest --size side
+static const int maxside = 8192;             // largest --size side
+static const double maxdistance = 1000000;   // largest camera coordinate
 
 static const char usagetext[] =
     "usage: mapview MAP.gmv --check            check the file (exit 0 good, 1 damaged)\n"
@@ -199,6 +200,12 @@ static int runview(const char *path, int argc, char **argv)
             cam.position[i] = from[i];
     if (haslook)
         aimcamera(&cam, look[0], look[1]);
+    for (double v : cam.position)
+        if (std::fabs(v) > maxdistance) {
+            std::fprintf(stderr, "mapview: the camera at %g, %g, %g is too far from the map\n", cam.position[0],
+                         cam.position[1], cam.position[2]);
+            return hasfrom ? 2 : 1;
+        }
     picture pic;
     makepicture(&pic, width, height);
     drawview(map, cam, &pic);

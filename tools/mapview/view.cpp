@@ -10,9 +10,10 @@ static const double pi = 3.14159265358979323846;
 // Tuning of the look: how far the fog reaches, how much light there is
 // without the lamp, and the colour far surfaces fade to.
 static const double fogdistance = 220.0;
-static const double ambient = 0.25;
+static const double ambient = 0.35;
 static const double fogcolour[3] = {16, 16, 24};
 static const int maxsteps = 4096;   // longer than any straight path through the map
+static const uint32_t edgecolour = 0x505050;   // the map's sides, solid like the world beyond them
 
 // One solid bit per voxel, 256 bits per column.
 struct solidtable {
@@ -65,9 +66,11 @@ void aimcamera(camera *cam, double yaw, double pitch)
     }
 }
 
-// What a ray met: a voxel and the axis of the face it entered through, or nothing.
+// What a ray met: a voxel or the map's side, and the axis of the face it
+// entered through; or nothing, when it left through the top.
 struct rayhit {
     bool hit;
+    bool edge;
     long voxel[3];
     int axis;
     double distance;
@@ -85,12 +88,19 @@ static rayhit castray(const solidtable &t, const double origin[3], const double 
         double edge = dir[i] < 0 ? double(cell[i]) : double(cell[i] + 1);
         next[i] = dir[i] != 0 ? (edge - origin[i]) / dir[i] : INFINITY;
     }
-    rayhit r = {false, {0, 0, 0}, 2, 0};
+    rayhit r = {false, false, {0, 0, 0}, 2, 0};
+    bool entered = false;
     for (int n = 0; n < maxsteps; n++) {
-        bool inside = cell[0] >= 0 && cell[0] < limit[0] && cell[1] >= 0 && cell[1] < limit[1];
-        if (!inside || (cell[2] < 0 && dir[2] <= 0))
-            return r;   // left the map sideways or upward
-        if (cell[2] >= mapheight || (cell[2] >= 0 && solidat(t, cell[0], cell[1], cell[2]))) {
+        if (cell[2] < 0 && dir[2] <= 0)
+            return r;   // out through the top
+        // Beyond the sides the world counts as solid, as it does for the map's
+        // visibility; a camera out there sees through it until the ray comes in.
+        bool outside = cell[0] < 0 || cell[0] >= limit[0] || cell[1] < 0 || cell[1] >= limit[1];
+        entered = entered || !outside;
+        r.edge = outside && entered;
+        bool solid = r.edge || (!outside && cell[2] >= mapheight) ||
+                     (!outside && cell[2] >= 0 && solidat(t, cell[0], cell[1], cell[2]));
+        if (solid) {
             r.hit = true;
             for (int i = 0; i < 3; i++)
                 r.voxel[i] = cell[i];
@@ -108,8 +118,8 @@ static rayhit castray(const solidtable &t, const double origin[3], const double 
 // Surface colour, lit by a lamp at the camera and faded into the fog.
 static uint32_t shade(const mapfile &map, const rayhit &r, const double dir[3])
 {
-    uint32_t colour = 0x808080;
-    if (r.voxel[2] < mapheight) {
+    uint32_t colour = r.edge ? edgecolour : hiddenshade & 0xFFFFFF;
+    if (!r.edge && r.voxel[2] >= 0 && r.voxel[2] < mapheight) {
         size_t size;
         const uint8_t *bytes = columnbytes(map, uint32_t(r.voxel[0]), uint32_t(r.voxel[1]), &size);
         uint32_t word;
@@ -137,6 +147,11 @@ void drawview(const mapfile &map, const camera &cam, picture *pic)
 {
     solidtable table;
     buildsolid(map, &table);
+    long cx = long(std::floor(cam.position[0])), cy = long(std::floor(cam.position[1])),
+         cz = long(std::floor(cam.position[2]));
+    if (cx >= 0 && cx < table.sizex && cy >= 0 && cy < table.sizey && cz >= 0 && cz < mapheight &&
+        solidat(table, cx, cy, cz))
+        std::fprintf(stderr, "mapview: the camera at (%ld, %ld, %ld) is inside solid rock\n", cx, cy, cz);
     progress bar;
     startprogress(&bar, "view");
     double half = std::tan(cam.fov * pi / 360);   // image plane half width at distance 1
