@@ -21,6 +21,7 @@ void makepointset(float solidweight)
         p.y = drawcoordinate();
         p.z = drawcoordinate();
         designpoints.air[i] = airflagof(p.z);
+        p.weight = designpoints.air[i] ? airweight : solidweight;
     }
     for (int c = 0; c < 8; c++)
         for (int i = 0; i < basepointcount; i++) {
@@ -33,7 +34,6 @@ void makepointset(float solidweight)
         }
     for (int i = 0; i < designpointcount; i++)
         designpoints.index[i] = i;
-    setsolidweight(solidweight);
 }
 
 float solidweightof(float shape)
