@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 const char exprheader[] = "(vx,vy,vz,d1,d2,d3,c1,c2,c3,c4,fn,sc)\n";
 const char defaultbody[] = "(d1*c1 + d2*c2 + d3/(abs(sin(d3*.1))+1)*c3 + (c4+fn+1)*16)*sc";
@@ -229,7 +230,7 @@ int loadtexture(const char *path)
     int bodylength = 0;
     char tag[4];
     while (readtag(f, tag)) {
-        if (const floatsection *sec = findsection(sections, 5, tag)) {
+        if (const floatsection *sec = findsection(sections, int(std::size(sections)), tag)) {
             readfloats(f, sec->dest, sec->count);
         } else if (std::memcmp(tag, "Eqat", 4) == 0) {
             int32_t n;
@@ -276,7 +277,7 @@ int loadgentexture(const char *path, textureslot &slot)
     bool sawtext = false;
     char tag[4];
     while (readtag(f, tag)) {
-        if (const floatsection *sec = findsection(sections, 3, tag)) {
+        if (const floatsection *sec = findsection(sections, int(std::size(sections)), tag)) {
             readfloats(f, sec->dest, sec->count);
             continue;
         }
