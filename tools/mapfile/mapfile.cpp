@@ -141,8 +141,8 @@ long decodecolumn(const uint8_t *bytes, size_t size, mapcolumn *col, mapfault *f
     size_t pos = 0;
     for (int index = 0;; index++) {
         if (size - pos < 4)
-            return columnfault(fault, mapfaulttruncated, pos, "span header runs past the end of the data (%zu bytes left)",
-                            size - pos);
+            return columnfault(fault, mapfaulttruncated, pos,
+                               "span header runs past the end of the data (%zu bytes left)", size - pos);
         const uint8_t *p = bytes + pos;
         int length = p[0], topstart = p[1], topend = p[2];
         if (!placespan(p, pos, index, &walk, col, fault))
@@ -150,18 +150,18 @@ long decodecolumn(const uint8_t *bytes, size_t size, mapcolumn *col, mapfault *f
         int tops = topend - topstart + 1;
         int words = length > 0 ? length - 1 : tops;   // colour words after the header
         if (length > 0 && length < 1 + tops)
-            return columnfault(fault, mapfaultspan, pos, "span length %d is shorter than its header and top run of %d colours",
-                            length, tops);
+            return columnfault(fault, mapfaultspan, pos,
+                               "span length %d is shorter than its header and top run of %d colours", length, tops);
         if (size - pos - 4 < size_t(words) * 4)
             return columnfault(fault, mapfaulttruncated, pos,
-                            "span of %d colour words runs past the end of the data (%zu bytes left)", words,
-                            size - pos - 4);
+                               "span of %d colour words runs past the end of the data (%zu bytes left)", words,
+                               size - pos - 4);
         int bottoms = words - tops;
         // The next span's air start is at most 255 and lies below the bottom colours.
         if (length > 0 && bottoms > 254 - topend)
             return columnfault(fault, mapfaultz, pos,
-                            "span length %d puts %d bottom colours below z = %d, more than the column holds",
-                            length, bottoms, topend);
+                               "span length %d puts %d bottom colours below z = %d, more than the column holds",
+                               length, bottoms, topend);
         if (col) {
             setcolours(col, topstart, tops, p + 4);
             col->spans++;
