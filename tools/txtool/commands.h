@@ -11,3 +11,4 @@ int txeval(int argc, char **argv);
 int txlist(int argc, char **argv);
 int txshow(int argc, char **argv);
 int txmake(int argc, char **argv);
+int txrender(int argc, char **argv);

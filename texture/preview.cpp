@@ -1,0 +1,188 @@
+#include "preview.h"
+#include "evaluate.h"
+#include "noise.h"
+#include "packcolour.h"
+#include "pointset.h"
+#include "texscript.h"
+
+#include <cmath>
+#include <cstring>
+
+previewstate preview = {nullptr, nullptr, {}, {}, {}, {}, 1};
+
+// Relief of a neighbour by its height relative to the centre (+3, clamped
+// to 0..6): slopes just below the centre weigh most.
+static const int relief[7] = {0, -2, -3, -3, -2, 0, 0};
+
+static void freegrids()
+{
+    freegrid(preview.nearestgrid);
+    freegrid(preview.fourgrid);
+    preview.nearestgrid = nullptr;
+    preview.fourgrid = nullptr;
+}
+
+void resetpreview()
+{
+    freegrids();
+    std::memset(preview.cellclass, 0, sizeof preview.cellclass);
+    std::memset(preview.height, 0, sizeof preview.height);
+    std::memset(preview.shade, 0, sizeof preview.shade);
+    std::memset(preview.image, 0, sizeof preview.image);
+    preview.lighting = 1;
+}
+
+static int cellof(const pointgrid &g, int x, int y, int z)
+{
+    return ((x / previewcell) * g.ny + y / previewcell) * g.nz + z / previewcell;
+}
+
+int nearestair(const pointgrid &g, pointsource points, const int *airflags, int x, int y, int z)
+{
+    int cell = cellof(g, x, y, z);
+    float fx = float(x), fy = float(y), fz = float(z);
+    float best = 1e30f;
+    int winner = -1;
+    for (int e = g.starts[cell]; e < g.starts[cell + 1]; e++) {
+        const featurepoint &p = points.at(g.entries[e]);
+        float dx = p.x - fx, dy = p.y - fy, dz = p.z - fz;
+        float d = p.weight * (dx * dx + dy * dy + dz * dz);
+        if (d < best) {
+            best = d;
+            winner = g.entries[e];
+        }
+    }
+    return winner >= 0 ? airflags[winner] : 0;
+}
+
+// Top solid voxel of column (x, y): down through the column's cells from the
+// top one, skipping air-only and empty cells whole, stopping at once in a
+// solid-only cell and testing voxel by voxel only in mixed cells.
+static int columnheight(int x, int y)
+{
+    const pointgrid &g = *preview.nearestgrid;
+    pointsource src = designsource();
+    int cell = ((x >> 3) * previewcells + (y >> 3)) * previewcells + previewcells - 1;
+    for (int z = previewside - 1; z >= 0; cell--) {
+        uint8_t cls = preview.cellclass[cell];
+        if (cls == 1)
+            return z;
+        if (cls != 2) {
+            z -= previewcell;
+            continue;
+        }
+        for (int k = 0; k < previewcell; k++, z--)
+            if (!nearestair(g, src, designpoints.air, x, y, z))
+                return z;
+    }
+    return 0;
+}
+
+// Both grids are of 32 x 32 x 32 cells of side 8 or not usable here.
+static bool gridfits(const pointgrid *g)
+{
+    return g && g->cellcount == previewcellcount && g->ny == previewcells && g->nz == previewcells;
+}
+
+int rebuildpreview()
+{
+    freegrids();
+    pointsource src = designsource();
+    preview.nearestgrid = buildgrid(gridnearest, previewcell, previewside, previewside, previewside,
+                                    designpointcount, designpoints.index, src);
+    preview.fourgrid = buildgrid(gridfournearest, previewcell, previewside, previewside, previewside,
+                                 designpointcount, designpoints.index, src);
+    if (!gridfits(preview.nearestgrid) || !gridfits(preview.fourgrid)) {
+        freegrids();
+        std::memset(preview.height, 0, sizeof preview.height);
+        return 0;
+    }
+    classifycells(*preview.nearestgrid, designpoints.air, preview.cellclass);
+    for (int y = 0; y < previewside; y++)
+        for (int x = 0; x < previewside; x++)
+            preview.height[y * previewside + x] = columnheight(x, y);
+    return 1;
+}
+
+// Shade of the pixel at the centre of the 5 x 5 window whose top-left corner
+// is row r, column c; the window wraps around the map edges.
+static float windowshade(int r, int c, float lx, float ly)
+{
+    const int wrap = previewside - 1;
+    int hc = preview.height[((r + 2) & wrap) * previewside + ((c + 2) & wrap)];
+    int s = 0, gx = 0, gy = 0;
+    for (int dr = 4; dr >= 0; dr--)
+        for (int dc = 4; dc >= 0; dc--) {
+            int h = preview.height[((r + dr) & wrap) * previewside + ((c + dc) & wrap)] - hc + 3;
+            h = h < 0 ? 0 : h > 6 ? 6 : h;
+            s += relief[h];
+            gx += (dc - 2) * (h + 1);
+            gy += (dr - 2) * (h + 1);
+        }
+    // The centre alone contributes -3, so the root is never 0.
+    float dot = float(gy) * lx + float(gx) * ly + float(s);
+    return 0.3f - dot / std::sqrt(float(s * s + gy * gy + gx * gx));
+}
+
+void lightpreview(float lightangle)
+{
+    float lx = 0.3f * std::cos(lightangle);
+    float ly = 0.3f * std::sin(lightangle);
+    const int wrap = previewside - 1;
+    for (int r = 0; r < previewside; r++)
+        for (int c = 0; c < previewside; c++)
+            preview.shade[((r + 2) & wrap) * previewside + ((c + 2) & wrap)] = windowshade(r, c, lx, ly);
+}
+
+// Colour of pixel (x, y) with its surface voxel z; 0 when no feature point
+// came within reach of the voxel.
+static uint32_t pixelcolour(const pointgrid &g, int x, int y, int z)
+{
+    pointsource src = designsource();
+    nearestfour n = findfour(g, src, x, y, z);
+    if (n.first < 0)
+        return 0;
+    const texturescript &s = texscripts.script;
+    float d[3], rgb[3];
+    scaledistances(n.dist, src.at(n.first).weight, d);
+    if (texscripts.func) {
+        double args[argcount];
+        makeargs(args, x, y, z, d, noiseat(x, y, z), s.scale);
+        texturesample(texscripts.func, args, s.channel, rgb);
+    } else {
+        fallbacksample(d, s.channel, s.scale, rgb);
+    }
+    if (preview.lighting) {
+        float shade = preview.shade[y * previewside + x];
+        for (float &v : rgb)
+            v *= shade;
+    }
+    return packcolour(rgb[0], rgb[1], rgb[2]);
+}
+
+void colourpreview()
+{
+    derivechannels(texscripts.script);
+    if (!preview.fourgrid) {
+        std::memset(preview.image, 0, sizeof preview.image);
+        return;
+    }
+    for (int y = 0; y < previewside; y++)
+        for (int x = 0; x < previewside; x++) {
+            int n = y * previewside + x;
+            preview.image[n] = pixelcolour(*preview.fourgrid, x, y, preview.height[n]);
+        }
+}
+
+int renderpreview(int rebuild, int relight)
+{
+    int ok = 1;
+    if (rebuild)
+        ok = rebuildpreview();
+    else
+        ok = preview.fourgrid != nullptr;
+    if (rebuild || relight)
+        lightpreview(texscripts.script.lightangle);
+    colourpreview();
+    return ok;
+}

@@ -1,0 +1,47 @@
+// The designer's preview: a 256 x 256 top view of the solid region of the
+// designer's feature points, coloured with the texture and lit by a movable
+// light. Three stages that can be rerun separately:
+//   rebuild  both point grids, the cell classes and the height map
+//   relight  the shade map from the heights and the light angle
+//   colour   the preview image from the texture and the shade map
+// The texture is the designer's record and compiled expression (texscripts),
+// the points are the designer's point set (designpoints).
+#pragma once
+#include "pointgrid.h"
+
+#include <cstdint>
+
+constexpr int previewside = 256;
+constexpr int previewsize = previewside * previewside;
+constexpr int previewcell = 8;                                  // side of a finest grid cell
+constexpr int previewcells = previewside / previewcell;         // 32 cells per axis
+constexpr int previewcellcount = previewcells * previewcells * previewcells;
+
+struct previewstate {
+    pointgrid *nearestgrid;                 // mode 2: the single nearest point, for the heights
+    pointgrid *fourgrid;                    // mode 1: the four nearest points, for the colours
+    uint8_t cellclass[previewcellcount];    // classes of the nearest grid's cells
+    int height[previewsize];                // z of the top solid voxel of column (x, y), 0 if none
+    float shade[previewsize];               // lighting factor per pixel
+    uint32_t image[previewsize];            // 0x00RRGGBB, 0 where no feature point was in reach
+    int lighting;                           // 1 = the colours are multiplied by the shade
+};
+
+extern previewstate preview;
+
+// Free the grids and clear every map; the lighting flag goes back on.
+void resetpreview();
+
+// rebuild != 0: all three stages; relight != 0: lighting and colours;
+// both 0: colours only. Returns 0 when the grids could not be built (out of
+// memory); the image is then black and the next rebuild tries again.
+int renderpreview(int rebuild, int relight);
+
+// The stages one by one.
+int rebuildpreview();                   // grids, cell classes, height map
+void lightpreview(float lightangle);    // shade map
+void colourpreview();                   // channel weights derived, then the image
+
+// Air flag of the single nearest point of voxel (x, y, z) among the list of
+// its 8-voxel cell in a nearest grid; 0 when the list is empty.
+int nearestair(const pointgrid &g, pointsource points, const int *airflags, int x, int y, int z);
