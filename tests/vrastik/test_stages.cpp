@@ -201,7 +201,8 @@ TEST(ColourPacking, GeneratorRoundsDownDesignerToNearest)
         float value;
         uint32_t generator, designer;
     } rows[] = {
-        {-0.6f, 0, 0}, {-0.5f, 0, 0}, {0.0f, 0, 0}, {17.99f, 17, 18}, {200.9f, 200, 201},
+        {-0.6f, 0, 0}, {-0.5f, 0, 0}, {0.0f, 0, 0}, {3.0f, 3, 3}, {7.0f, 7, 7}, {2.5f, 2, 2},
+        {17.99f, 17, 18}, {200.9f, 200, 201}, {255.0f, 255, 255},
         {254.5f, 254, 254}, {255.5f, 255, 255}, {255.9f, 255, 255}, {1e9f, 255, 255},
         {NAN, 0, 0}, {INFINITY, 0, 0}, {-INFINITY, 0, 0},
     };
