@@ -169,10 +169,14 @@ static int finish()
     else
         writeraw(length, 4);
     int err = 0;
-    if (std::fflush(png.file) != 0 || std::ferror(png.file))
-        png.failed = true, err = errno;
-    if (std::fclose(png.file) != 0 && !png.failed)
-        png.failed = true, err = errno;
+    if (std::fflush(png.file) != 0 || std::ferror(png.file)) {
+        png.failed = true;
+        err = errno;
+    }
+    if (std::fclose(png.file) != 0 && !png.failed) {
+        png.failed = true;
+        err = errno;
+    }
     png.file = nullptr;
     if (png.failed) {
         std::remove(png.temppath);

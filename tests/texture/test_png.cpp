@@ -6,7 +6,11 @@
 #include <cstring>
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -182,6 +186,28 @@ TEST(png, failuresleavenothing)
     EXPECT_NE(std::strstr(png.message, "taken.png"), nullptr) << png.message;
     EXPECT_EQ(listing(dir), std::vector<std::string>{"taken.png"});
     EXPECT_TRUE(listing(target).empty());
+}
+
+// Writes that fail part way (here the file size limit stands in for a full
+// disk) are reported at the end, and the partial image is removed.
+TEST(png, writefailureleavesnothing)
+{
+    std::string dir = freshdir("full");
+    std::string path = dir + "/big.png";
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = {20000, 20000};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        int last = writeimage(path, 256, 256, randompixels(65536, 4)) ? 1 : 0;
+        _exit(last == 0 && std::strstr(png.message, "cannot write") ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(listing(dir).empty());
 }
 
 // An existing file is replaced only when the new image is complete.
