@@ -1,0 +1,218 @@
+// The preview export and txtool render, checked with an independent PNG
+// reader (Python zlib and struct): the file holds exactly the preview pixels,
+// opaque, and txtool gives the image the designer shows after a load.
+#include "mapbuild.h"
+#include "noise.h"
+#include "png.h"
+#include "pngexport.h"
+#include "pointset.h"
+#include "preview.h"
+#include "random.h"
+#include "texscript.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string header = "(vx,vy,vz,d1,d2,d3,c1,c2,c3,c4,fn,sc)\n";
+
+struct designeractions {
+    bool setlight = false;
+    float light = 0.0f;
+    bool nolight = false;
+};
+
+// The designer from program start: defaults, noise, first preview; then the
+// load flow for path and the given user actions. Returns the preview image.
+std::vector<uint32_t> designerpreview(const std::string &path, designeractions a = {})
+{
+    exprseed(1);            // the RND state as at program start
+    resetlibraryrand();
+    resetpreview();
+    setexprdialect(dialectpelmora);
+    makedefaults();
+    initnoise(noisedesigner);
+    renderpreview(1, 1);
+    EXPECT_EQ(loadtexture(path.c_str()), 1) << path;
+    texscripts.func = compileexpr(texscripts.script.text);
+    setsolidweight(texscripts.script.solidweight);
+    renderpreview(1, 1);
+    if (a.setlight) {
+        texscripts.script.lightangle = a.light;
+        renderpreview(0, 1);
+    }
+    if (a.nolight) {
+        preview.lighting = 0;
+        renderpreview(0, 1);
+    }
+    return std::vector<uint32_t>(preview.image, preview.image + previewsize);
+}
+
+std::vector<uint32_t> opaque(std::vector<uint32_t> pixels)
+{
+    for (uint32_t &p : pixels)
+        p |= 0xFF000000u;
+    return pixels;
+}
+
+// A script: the start-up texture with another expression body.
+std::string makescript(const std::string &name, const std::string &body)
+{
+    static texturescript s;
+    defaultscript(s);
+    std::snprintf(s.text, sizeof s.text, "%s%s", header.c_str(), body.c_str());
+    std::string path = scratchpath(name);
+    EXPECT_EQ(savescript(s, path.c_str()), 1);
+    return path;
+}
+
+int txtool(const std::string &args, std::string *out)
+{
+    return runcommand(std::string(TXTOOL) + " " + args + " 2>&1", out);
+}
+
+std::vector<std::string> listing(const std::string &dir)
+{
+    std::vector<std::string> names;
+    if (DIR *d = opendir(dir.c_str())) {
+        while (dirent *e = readdir(d))
+            if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, ".."))
+                names.push_back(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
+
+void needpython()
+{
+    if (!*PYTHON3)
+        GTEST_SKIP() << "python3 was not found when the build was configured";
+}
+
+} // namespace
+
+TEST(PreviewPng, ExportHoldsThePreviewPixelsOpaque)
+{
+    needpython();
+    if (IsSkipped())
+        return;
+    std::vector<uint32_t> image = designerpreview(std::string(EXAMPLESDIR) + "/moss.tx");
+    std::string path = scratchpath("moss.png");
+    ASSERT_EQ(exportpreview(path.c_str()), 1) << png.message;
+    int w = 0, h = 0;
+    std::vector<uint32_t> back;
+    ASSERT_TRUE(readpng(path, &w, &h, &back));
+    EXPECT_EQ(w, 256);
+    EXPECT_EQ(h, 256);
+    EXPECT_EQ(back, opaque(image));
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 263743);
+}
+
+TEST(PreviewPng, ExportToAMissingDirectoryLeavesNothing)
+{
+    std::string dir = scratchpath("empty");
+    mkdir(dir.c_str(), 0777);
+    EXPECT_EQ(exportpreview((dir + "/no/such/dir.png").c_str()), 0);
+    EXPECT_NE(std::strstr(png.message, "dir.png"), nullptr) << png.message;
+    EXPECT_TRUE(listing(dir).empty());
+}
+
+// txtool render against the designer's own sequence, for example scripts,
+// one that draws random numbers (so the order of every evaluation counts)
+// and the light options.
+TEST(PreviewPng, TxtoolRendersWhatTheDesignerExports)
+{
+    needpython();
+    if (IsSkipped())
+        return;
+    const std::string examples = EXAMPLESDIR;
+    struct rendercase {
+        std::string script, options;
+        designeractions actions;
+    };
+    const rendercase cases[] = {
+        {examples + "/rock.tx", "", {}},
+        {examples + "/crystal.tx", "", {}},
+        {makescript("random.tx", "(d1*c1 + RND*c2*20 + NRND*c3*4 + c4*40)*sc"), "", {}},
+        {examples + "/sandstone.tx", "--nolight", {false, 0.0f, true}},
+        {examples + "/ground.tx", "--light 2.5", {true, 2.5f, false}},
+        {examples + "/ground.tx", "--nolight --light -1", {true, -1.0f, true}},
+    };
+    for (const rendercase &c : cases) {
+        SCOPED_TRACE(c.script + " " + c.options);
+        std::string out, png = scratchpath("render.png");
+        std::remove(png.c_str());
+        ASSERT_EQ(txtool("render " + c.script + " " + png + " " + c.options, &out), 0) << out;
+        EXPECT_EQ(out, "");
+        int w = 0, h = 0;
+        std::vector<uint32_t> back;
+        ASSERT_TRUE(readpng(png, &w, &h, &back));
+        ASSERT_EQ(w * h, previewsize);
+        EXPECT_EQ(back, opaque(designerpreview(c.script, c.actions)));
+    }
+}
+
+// A script whose expression does not compile: the compiler's message, and
+// the picture of the built-in formula.
+TEST(PreviewPng, TxtoolFallsBackWhenTheExpressionDoesNotCompile)
+{
+    needpython();
+    if (IsSkipped())
+        return;
+    std::string script = makescript("broken.tx", "(d1*c1 + ");
+    std::string out, png = scratchpath("broken.png");
+    ASSERT_EQ(txtool("render " + script + " " + png, &out), 0) << out;
+
+    std::vector<uint32_t> expected = designerpreview(script);
+    ASSERT_EQ(texscripts.func, nullptr);
+    EXPECT_NE(out.find(std::string(compileerror()) + "\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("built-in formula"), std::string::npos) << out;
+    int w = 0, h = 0;
+    std::vector<uint32_t> back;
+    ASSERT_TRUE(readpng(png, &w, &h, &back));
+    EXPECT_EQ(back, opaque(expected));
+}
+
+TEST(PreviewPng, TxtoolRefusesBadInputAndWritesNothing)
+{
+    std::string dir = scratchpath("out");
+    mkdir(dir.c_str(), 0777);
+    std::string notscript = scratchpath("junk.tx");
+    writebytes(notscript, {'T', 'x', 'Q', 'V', 0, 0, 0, 0});
+    std::string good = std::string(EXAMPLESDIR) + "/rock.tx";
+    mkdir((dir + "/taken.png").c_str(), 0777);
+    struct badcase {
+        std::string args;
+        int code;
+        const char *message;
+    };
+    const badcase cases[] = {
+        {"render", 2, "usage: txtool render"},
+        {"render " + good, 2, "usage: txtool render"},
+        {"render " + good + " " + dir + "/a.png extra", 2, "unexpected argument 'extra'"},
+        {"render " + good + " " + dir + "/a.png --light", 2, "--light needs an angle"},
+        {"render " + good + " " + dir + "/a.png --light 1x", 2, "--light needs an angle"},
+        {"render " + good + " " + dir + "/a.png --light nan", 2, "--light needs an angle"},
+        {"render " + good + " " + dir + "/a.png --shadows", 2, "unknown option '--shadows'"},
+        {"render " + dir + "/missing.tx " + dir + "/a.png", 1, "cannot open"},
+        {"render " + notscript + " " + dir + "/a.png", 1, "is not a texture script"},
+        {"render " + good + " " + dir + "/none/a.png", 1, "none/a.png"},
+        {"render " + good + " " + dir + "/taken.png", 1, "taken.png"},
+    };
+    for (const badcase &c : cases) {
+        std::string out;
+        EXPECT_EQ(txtool(c.args, &out), c.code) << c.args << "\n" << out;
+        EXPECT_NE(out.find(c.message), std::string::npos) << c.args << "\n" << out;
+    }
+    EXPECT_EQ(listing(dir), std::vector<std::string>{"taken.png"});
+    EXPECT_TRUE(listing(dir + "/taken.png").empty());
+}
