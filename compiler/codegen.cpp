@@ -220,12 +220,21 @@ void emitall(emitter &e, passstate &ps, const framelayout &l, uint64_t pooladdre
     emitcheck(e.depth == 1);
 }
 
+constexpr uint32_t nooffset = 0xFFFFFFFFu;
+
+void clearlabeloffsets()
+{
+    for (uint32_t n = 0; n < cs.labelcounter && n < cs.labelcapacity; n++)
+        cs.labeloffsets[n] = nooffset;
+}
+
 // Each rel32 holds its label number; make it the distance to the label.
 void patchjumps(const emitter &e)
 {
     for (uint32_t f = 0; f < e.fixupcount; f++) {
         unsigned char *field = e.buf + cs.fixups[f] - 4;
         uint32_t label = field[0] | field[1] << 8 | field[2] << 16 | (uint32_t)field[3] << 24;
+        emitcheck(label < cs.labelcounter && cs.labeloffsets[label] != nooffset);
         uint32_t rel = cs.labeloffsets[label] - cs.fixups[f];
         for (int i = 0; i < 4; i++)
             field[i] = rel >> (8 * i) & 0xFF;
@@ -272,6 +281,7 @@ exprfunc generatecode()
     write.depth = 0;
     write.fixupcount = 0;
     passstate written{};
+    clearlabeloffsets();
     emitall(write, written, l, (uint64_t)(uintptr_t)buf + counted.pooloffset);
     emitcheck(write.pos == count.pos);
     emitcheck(written.pooloffset == counted.pooloffset);

@@ -2,7 +2,9 @@
 // them; objdump checks both flavours as a second opinion.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
+#include <string>
 
 #include "codegen.h"
 #include "codegenhelp.h"
@@ -211,7 +213,20 @@ TEST_P(goldenbytes, x64KeepsTheSameX87Instructions)
     EXPECT_EQ(db.back(), "ud2") << row.text;
 }
 
-INSTANTIATE_TEST_SUITE_P(templates, goldenbytes, testing::ValuesIn(golden));
+// Test names from the body text: "r07_sgn_x".
+std::string rowname(const testing::TestParamInfo<goldenrow> &info)
+{
+    const char *body = std::strchr(info.param.text, '\n') + 1;
+    std::string name = "r" + std::to_string(info.index / 10) + std::to_string(info.index % 10) + "_";
+    for (const char *p = body; *p && name.size() < 24; p++)
+        if (std::isalnum((unsigned char)*p))
+            name += *p;
+        else if (name.back() != '_')
+            name += '_';
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(templates, goldenbytes, testing::ValuesIn(golden), rowname);
 
 // What 64-bit mode changes, and only that.
 const goldenrow x64rows[] = {
@@ -273,7 +288,7 @@ TEST_P(x64bytes, matchesItsRow)
             << row.text << "\n  instruction " << i << ": objdump '" << got[i] << "', intended '" << want[i] << "'";
 }
 
-INSTANTIATE_TEST_SUITE_P(flavour, x64bytes, testing::ValuesIn(x64rows));
+INSTANTIATE_TEST_SUITE_P(flavour, x64bytes, testing::ValuesIn(x64rows), rowname);
 
 // ---------------------------------------------------------------- frame, chain and jumps
 
