@@ -3,7 +3,10 @@
  * argument at [esp+4] after the call), copied with 8-byte moves: narrower or
  * wider stores read back by the code's 8-byte loads defeat store forwarding.
  * The call runs under the x87 control word 0x027F; the caller's word comes
- * back afterwards and st(0), rounded to double, is the result. */
+ * back afterwards and st(0), rounded to double, is the result. FPTAN of an
+ * argument beyond 2^63 pushes nothing, so the code pops one value too many;
+ * when the stack top has moved the x87 state is reset rather than handed
+ * back unbalanced. */
         .intel_syntax noprefix
         .text
         .globl _Z8exprcallPKvPKdi
@@ -12,9 +15,12 @@ _Z8exprcallPKvPKdi:
         push ebp
         mov ebp, esp
         push esi
-        sub esp, 20                     /* [ebp-24] caller's word, [ebp-22] ours, [ebp-16] result */
+        sub esp, 20                     /* [ebp-24] caller's word, [ebp-22] ours, [ebp-20] TOP, [ebp-16] result */
         fnstcw word ptr [ebp - 24]
         mov word ptr [ebp - 22], 0x027F
+        fnstsw ax
+        and eax, 0x3800
+        mov dword ptr [ebp - 20], eax
         mov ecx, dword ptr [ebp + 16]
         mov esi, dword ptr [ebp + 12]
         test ecx, ecx
@@ -22,16 +28,27 @@ _Z8exprcallPKvPKdi:
         lea eax, [ecx * 8 + 15]
         and eax, -16
         sub esp, eax
-        xor eax, eax
-1:      movq xmm0, qword ptr [esi + eax * 8]
-        movq qword ptr [esp + eax * 8], xmm0
-        add eax, 1
-        cmp eax, ecx
-        jb 1b
+        test ecx, 1                     /* an odd count: the last one alone */
+        jz 1f
+        movq xmm0, qword ptr [esi + ecx * 8 - 8]
+        movq qword ptr [esp + ecx * 8 - 8], xmm0
+        sub ecx, 1
+        jz 2f
+1:      movq xmm0, qword ptr [esi + ecx * 8 - 8]    /* then two at a time, from the end */
+        movq xmm1, qword ptr [esi + ecx * 8 - 16]
+        movq qword ptr [esp + ecx * 8 - 8], xmm0
+        movq qword ptr [esp + ecx * 8 - 16], xmm1
+        sub ecx, 2
+        jnz 1b
 2:      fldcw word ptr [ebp - 22]
         call dword ptr [ebp + 8]
         fstp qword ptr [ebp - 16]
-        fldcw word ptr [ebp - 24]
+        fnstsw ax                       /* the stack top must be back where it was */
+        and eax, 0x3800
+        cmp eax, dword ptr [ebp - 20]
+        je 3f
+        fninit                          /* FPTAN out of range pushed nothing: start afresh */
+3:      fldcw word ptr [ebp - 24]
         fld qword ptr [ebp - 16]
         lea esp, [ebp - 4]
         pop esi

@@ -4,7 +4,9 @@
  * argument at [rsp+8] after the call), copied with 8-byte moves: 16-byte
  * stores read back by the code's 8-byte loads would defeat store forwarding.
  * The call runs under the x87 control word 0x027F; the caller's word comes
- * back afterwards and st(0) is returned in xmm0. */
+ * back afterwards and st(0) is returned in xmm0. FPTAN of an argument beyond
+ * 2^63 pushes nothing, so the code pops one value too many; when the stack
+ * top has moved the x87 state is reset rather than handed back unbalanced. */
         .intel_syntax noprefix
         .text
         .globl _Z8exprcallPKvPKdi
@@ -12,25 +14,39 @@
 _Z8exprcallPKvPKdi:
         push rbp
         mov rbp, rsp
-        sub rsp, 16                     /* [rbp-16] caller's word, [rbp-14] ours, [rbp-8] result */
+        sub rsp, 16                     /* [rbp-16] caller's word, [rbp-14] ours, [rbp-12] TOP, [rbp-8] result */
         fnstcw word ptr [rbp - 16]
         mov word ptr [rbp - 14], 0x027F
+        fnstsw ax
+        and eax, 0x3800
+        mov dword ptr [rbp - 12], eax
         test edx, edx
         jle 2f
         movsxd rcx, edx
         lea rax, [rcx * 8 + 15]
         and rax, -16
         sub rsp, rax
-        xor eax, eax
-1:      mov r8, qword ptr [rsi + rax * 8]
-        mov qword ptr [rsp + rax * 8], r8
-        add rax, 1
-        cmp rax, rcx
-        jb 1b
+        test ecx, 1                     /* an odd count: the last one alone */
+        jz 1f
+        mov r8, qword ptr [rsi + rcx * 8 - 8]
+        mov qword ptr [rsp + rcx * 8 - 8], r8
+        sub rcx, 1
+        jz 2f
+1:      mov r8, qword ptr [rsi + rcx * 8 - 8]   /* then two at a time, from the end */
+        mov r9, qword ptr [rsi + rcx * 8 - 16]
+        mov qword ptr [rsp + rcx * 8 - 8], r8
+        mov qword ptr [rsp + rcx * 8 - 16], r9
+        sub rcx, 2
+        jnz 1b
 2:      fldcw word ptr [rbp - 14]
         call rdi
         fstp qword ptr [rbp - 8]
-        fldcw word ptr [rbp - 16]
+        fnstsw ax                       /* the stack top must be back where it was */
+        and eax, 0x3800
+        cmp eax, dword ptr [rbp - 12]
+        je 3f
+        fninit                          /* FPTAN out of range pushed nothing: start afresh */
+3:      fldcw word ptr [rbp - 16]
         movsd xmm0, qword ptr [rbp - 8]
         leave
         ret
