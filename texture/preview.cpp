@@ -39,7 +39,11 @@ static int cellof(const pointgrid &g, int x, int y, int z)
 
 int nearestair(const pointgrid &g, pointsource points, const int *airflags, int x, int y, int z)
 {
+    if (x < 0 || y < 0 || z < 0 || y / previewcell >= g.ny || z / previewcell >= g.nz)
+        return 0;
     int cell = cellof(g, x, y, z);
+    if (cell >= g.cellcount)
+        return 0;
     float fx = float(x), fy = float(y), fz = float(z);
     float best = 1e30f;
     int winner = -1;

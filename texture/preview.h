@@ -43,5 +43,6 @@ void lightpreview(float lightangle);    // shade map
 void colourpreview();                   // channel weights derived, then the image
 
 // Air flag of the single nearest point of voxel (x, y, z) among the list of
-// its 8-voxel cell in a nearest grid; 0 when the list is empty.
+// its 8-voxel cell in a nearest grid; 0 when the list is empty or the voxel
+// lies outside the grid.
 int nearestair(const pointgrid &g, pointsource points, const int *airflags, int x, int y, int z);
