@@ -3,6 +3,9 @@
 #include "mapbuild.h"
 #include "mapview.h"
 
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
 
@@ -282,6 +285,11 @@ TEST(mapview, perspectiveview)
     EXPECT_EQ(at(west, 32, 24), 0xFF101018u);
     render("--from -20,16.5,190.5 --look 90,0", &far);   // from outside the map, in through its side
     EXPECT_TRUE(reddish(at(far, 32, 24))) << std::hex << at(far, 32, 24);
+    // From above the ground beyond the side y = 32: that ground near below, the room beyond.
+    render("--from 20.5,40.5,-10.5 --look 0,-30", &far);
+    uint32_t ground = at(far, 32, 47);
+    EXPECT_TRUE((ground >> 16 & 255) == (ground & 255) && ground != 0xFF101018u) << std::hex << ground;
+    EXPECT_TRUE(bluish(at(far, 32, 24))) << std::hex << at(far, 32, 24);
     render("", &start);   // the header: from (10, 16, 190) toward -y, the blue wall
     EXPECT_TRUE(bluish(at(start, 32, 24))) << std::hex << at(start, 32, 24);
     EXPECT_TRUE(greenish(at(start, 32, 47))) << std::hex << at(start, 32, 47);
@@ -330,4 +338,113 @@ TEST(mapview, failures)
     }
     EXPECT_FALSE(fileexists(dir));
     EXPECT_FALSE(fileexists("x.png"));
+}
+
+namespace {
+
+// The plain voxel-by-voxel walk, without the empty-block jumps, as a reference.
+rayhit referenceray(const solidtable &t, const double o[3], const double d[3])
+{
+    long cell[3], step[3];
+    double next[3], delta[3];
+    for (int i = 0; i < 3; i++) {
+        cell[i] = long(std::floor(o[i]));
+        step[i] = d[i] < 0 ? -1 : 1;
+        delta[i] = d[i] != 0 ? std::fabs(1 / d[i]) : INFINITY;
+        next[i] = d[i] != 0 ? ((d[i] < 0 ? cell[i] : cell[i] + 1) - o[i]) / d[i] : INFINITY;
+    }
+    rayhit r = {};
+    // A camera in the ground beyond the sides sees through it up to the map.
+    bool inground = o[2] >= 0 && (cell[0] < 0 || cell[0] >= t.size[0] || cell[1] < 0 || cell[1] >= t.size[1]);
+    for (int n = 0; n < 100000; n++) {
+        if (cell[2] < 0 && d[2] <= 0)
+            return r;
+        bool outside = cell[0] < 0 || cell[0] >= t.size[0] || cell[1] < 0 || cell[1] >= t.size[1];
+        inground = inground && outside;
+        bool solid = !inground && cell[2] >= 0 && (outside || cell[2] >= 256 ||
+                                      (t.bits[(cell[1] * t.size[0] + cell[0]) * 4 + cell[2] / 64] >> (cell[2] % 64) & 1));
+        if (solid) {
+            r.hit = true;
+            r.edge = outside;
+            std::copy(cell, cell + 3, r.voxel);
+            return r;
+        }
+        int a = next[0] < next[1] ? (next[0] < next[2] ? 0 : 2) : (next[1] < next[2] ? 1 : 2);
+        r.axis = a;
+        r.distance = next[a];
+        cell[a] += step[a];
+        next[a] += delta[a];
+    }
+    return r;
+}
+
+} // namespace
+
+// The ray walk that jumps over empty blocks meets the same voxel, through the
+// same face, as the plain walk, for cameras inside, above and beside the map.
+TEST(mapview, rayjumpsmatchplainwalk)
+{
+    const int sx = 45, sy = 37;   // not multiples of the block size
+    std::mt19937 rng(8);
+    std::vector<testcolumn> columns(sx * sy);
+    std::uniform_real_distribution<double> unit(0, 1);
+    // Sparse floating blobs over a floor at z = 230.
+    std::vector<std::array<double, 4>> blobs(40);
+    for (auto &b : blobs)
+        b = {unit(rng) * sx, unit(rng) * sy, unit(rng) * 220, 2 + unit(rng) * 5};
+    for (int y = 0; y < sy; y++)
+        for (int x = 0; x < sx; x++) {
+            testcolumn &c = columns[y * sx + x];
+            for (int z = 0; z < 256; z++) {
+                bool solid = z >= 230;
+                for (const auto &b : blobs)
+                    solid = solid || (x - b[0]) * (x - b[0]) + (y - b[1]) * (y - b[1]) + (z - b[2]) * (z - b[2]) < b[3] * b[3];
+                c.state[z] = solid ? thidden : tair;
+                c.colour[z] = 0;
+            }
+            makevisible(&c);
+        }
+    mapfile map;
+    map.bytes = buildmap(sx, sy, columns);
+    mapfault fault;
+    ASSERT_TRUE(checkmap(&map, &fault)) << fault.text;
+    solidtable table;
+    buildsolid(map, &table);
+    int hits = 0, differ = 0;
+    for (int n = 0; n < 20000; n++) {
+        double o[3], d[3];
+        int kind = n % 4;   // inside, above, beside in the ground, beside above it
+        o[0] = kind >= 2 ? -5 - 40 * unit(rng) : unit(rng) * sx;
+        o[1] = unit(rng) * sy;
+        o[2] = kind == 1 || kind == 3 ? -1 - 50 * unit(rng) : unit(rng) * 225;
+        std::normal_distribution<double> g;
+        double len = 0;
+        for (double &v : d) {
+            v = g(rng);
+            len += v * v;
+        }
+        for (double &v : d)
+            v /= std::sqrt(len);
+        if (kind == 0 && table.bits[(long(o[1]) * sx + long(o[0])) * 4 + long(o[2]) / 64] >> (long(o[2]) % 64) & 1)
+            continue;   // the camera inside rock
+        rayhit want = referenceray(table, o, d), got = castray(table, o, d);
+        if (!want.hit && got.hit) {   // ground met far beyond the reference's 100000 steps
+            EXPECT_GT(got.distance, 30000) << n;
+            continue;
+        }
+        ASSERT_EQ(got.hit, want.hit) << n;
+        if (!want.hit)
+            continue;
+        hits++;
+        // Through a corner the two walks may enter different cells of equal distance.
+        bool same = std::equal(want.voxel, want.voxel + 3, got.voxel) && want.axis == got.axis;
+        if (!same) {
+            differ++;
+            EXPECT_NEAR(got.distance, want.distance, 1e-6) << n;
+        } else if (kind != 2) {   // the reference counts no distance through the ground
+            EXPECT_NEAR(got.distance, want.distance, 1e-6) << n;
+        }
+    }
+    EXPECT_GT(hits, 10000);
+    EXPECT_LT(differ, 5);
 }

@@ -42,6 +42,31 @@ void headercamera(const mapheader &h, camera *cam);
 // map's north), pitch in degrees upward.
 void aimcamera(camera *cam, double yaw, double pitch);
 
+// One solid bit per voxel, 256 bits per column; and per block of 8 x 8 x 8
+// voxels one bit saying whether it holds any solid, so rays cross empty
+// blocks in one jump.
+struct solidtable {
+    long size[3];
+    long blocksx;                  // blocks across x
+    std::vector<uint64_t> bits;    // 4 words per column
+    std::vector<uint32_t> blocks;  // per 8 x 8 columns, bit k: z from 8k to 8k + 7
+};
+
+void buildsolid(const mapfile &map, solidtable *t);
+
+// What a ray met: a voxel or the map's side, and the axis of the face it
+// entered through; or nothing, when it left through the top.
+struct rayhit {
+    bool hit;
+    bool edge;
+    long voxel[3];
+    int axis;
+    double distance;
+};
+
+// The first solid voxel on a ray from origin along the unit vector dir.
+rayhit castray(const solidtable &t, const double origin[3], const double dir[3]);
+
 // The pictures; each returns false with a message printed.
 void drawtop(const mapfile &map, picture *pic);
 bool drawslice(const mapfile &map, int axis, long at, picture *pic);

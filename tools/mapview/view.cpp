@@ -2,6 +2,7 @@
 // a solid-bit table of the map, shaded with a light at the camera and fog.
 #include "mapview.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -15,29 +16,41 @@ static const double fogcolour[3] = {16, 16, 24};
 static const int maxsteps = 4096;   // longer than any straight path through the map
 static const uint32_t edgecolour = 0x505050;   // the map's sides, solid like the world beyond them
 
-// One solid bit per voxel, 256 bits per column.
-struct solidtable {
-    long sizex, sizey;
-    std::vector<uint64_t> bits;
-};
+static const int blockshift = 3;
 
-static void buildsolid(const mapfile &map, solidtable *t)
+void buildsolid(const mapfile &map, solidtable *t)
 {
-    t->sizex = map.header.sizex;
-    t->sizey = map.header.sizey;
-    t->bits.assign(size_t(t->sizex) * t->sizey * 4, 0);
-    for (long y = 0; y < t->sizey; y++)
-        for (long x = 0; x < t->sizex; x++) {
+    t->size[0] = map.header.sizex;
+    t->size[1] = map.header.sizey;
+    t->size[2] = mapheight;
+    t->blocksx = (t->size[0] + 7) >> blockshift;
+    long blocksy = (t->size[1] + 7) >> blockshift;
+    t->bits.assign(size_t(t->size[0]) * t->size[1] * 4, 0);
+    t->blocks.assign(size_t(t->blocksx) * blocksy, 0);
+    for (long y = 0; y < t->size[1]; y++)
+        for (long x = 0; x < t->size[0]; x++) {
             size_t size;
             const uint8_t *bytes = columnbytes(map, uint32_t(x), uint32_t(y), &size);
-            columnsolid(bytes, size, &t->bits[(size_t(y) * t->sizex + x) * 4]);
+            uint64_t *col = &t->bits[(size_t(y) * t->size[0] + x) * 4];
+            columnsolid(bytes, size, col);
+            uint32_t any = 0;
+            for (int k = 0; k < 32; k++)
+                if (col[k >> 3] >> (8 * (k & 7)) & 0xFF)
+                    any |= uint32_t(1) << k;
+            t->blocks[size_t(y >> blockshift) * t->blocksx + (x >> blockshift)] |= any;
         }
 }
 
-static bool solidat(const solidtable &t, long x, long y, long z)
+static bool solidat(const solidtable &t, const long cell[3])
 {
-    const uint64_t *col = &t.bits[(size_t(y) * t.sizex + x) * 4];
-    return col[z >> 6] >> (z & 63) & 1;
+    const uint64_t *col = &t.bits[(size_t(cell[1]) * t.size[0] + cell[0]) * 4];
+    return col[cell[2] >> 6] >> (cell[2] & 63) & 1;
+}
+
+static bool blockempty(const solidtable &t, const long cell[3])
+{
+    uint32_t any = t.blocks[size_t(cell[1] >> blockshift) * t.blocksx + (cell[0] >> blockshift)];
+    return !(any >> (cell[2] >> blockshift) & 1);
 }
 
 void headercamera(const mapheader &h, camera *cam)
@@ -66,51 +79,148 @@ void aimcamera(camera *cam, double yaw, double pitch)
     }
 }
 
-// What a ray met: a voxel or the map's side, and the axis of the face it
-// entered through; or nothing, when it left through the top.
-struct rayhit {
-    bool hit;
-    bool edge;
-    long voxel[3];
-    int axis;
-    double distance;
+// A ray walking from voxel to voxel. Cell boundaries are always worked out
+// from the origin, so the walk can be moved along the ray and go on.
+struct raywalk {
+    double origin[3], dir[3];
+    long cell[3], step[3];
+    double next[3];   // ray parameter at the next boundary on each axis
 };
 
-static rayhit castray(const solidtable &t, const double origin[3], const double dir[3])
+static double crossing(const raywalk &w, int i, double plane)
 {
-    long limit[3] = {t.sizex, t.sizey, mapheight};
-    long cell[3], step[3];
-    double next[3], delta[3];
+    return w.dir[i] != 0 ? (plane - w.origin[i]) / w.dir[i] : INFINITY;
+}
+
+static void setnext(raywalk *w)
+{
+    for (int i = 0; i < 3; i++)
+        w->next[i] = crossing(*w, i, double(w->dir[i] < 0 ? w->cell[i] : w->cell[i] + 1));
+}
+
+static int nearestaxis(const double t[3])
+{
+    return t[0] < t[1] ? (t[0] < t[2] ? 0 : 2) : (t[1] < t[2] ? 1 : 2);
+}
+
+// Moves the walk to parameter t, where it crosses into the cell whose index
+// on axis a is given; the other axes are held within [lo, hi).
+static void jump(raywalk *w, double t, int a, long cella, const long lo[3], const long hi[3])
+{
     for (int i = 0; i < 3; i++) {
-        cell[i] = long(std::floor(origin[i]));
-        step[i] = dir[i] < 0 ? -1 : 1;
-        delta[i] = dir[i] != 0 ? std::fabs(1 / dir[i]) : INFINITY;
-        double edge = dir[i] < 0 ? double(cell[i]) : double(cell[i] + 1);
-        next[i] = dir[i] != 0 ? (edge - origin[i]) / dir[i] : INFINITY;
+        double c = std::floor(w->origin[i] + w->dir[i] * t);
+        w->cell[i] = i == a ? cella : c < double(lo[i]) ? lo[i] : c >= double(hi[i]) ? hi[i] - 1 : long(c);
     }
+    setnext(w);
+}
+
+// A camera beyond the map's sides, where the world counts as solid from the
+// map's top down: above that ground the ray flies until it meets it or comes
+// over a side; a camera in the ground sees through it up to the map's side.
+// False when the walk does not go on (r tells whether the ground was hit).
+static bool enterfromoutside(const solidtable &t, raywalk *w, rayhit *r)
+{
+    double tin = 0, tout = INFINITY;
+    int axis = 2;
+    for (int i = 0; i < 2; i++) {
+        double a = crossing(*w, i, 0), b = crossing(*w, i, double(t.size[i]));
+        if (w->dir[i] == 0) {
+            bool within = w->origin[i] >= 0 && w->origin[i] < double(t.size[i]);
+            a = within ? -INFINITY : INFINITY;
+            b = within ? INFINITY : -INFINITY;
+        }
+        if (a > b)
+            std::swap(a, b);
+        if (a > tin) {
+            tin = a;
+            axis = i;
+        }
+        tout = std::min(tout, b);
+    }
+    bool entersmap = tin < tout;
+    if (w->origin[2] < 0 && w->dir[2] > 0) {
+        double ground = crossing(*w, 2, 0);
+        if (!entersmap || ground < tin) {
+            r->hit = true;
+            r->edge = true;
+            r->axis = 2;
+            r->distance = ground;
+            for (int i = 0; i < 2; i++)
+                r->voxel[i] = long(std::floor(std::clamp(w->origin[i] + w->dir[i] * ground, -1e12, 1e12)));
+            r->voxel[2] = 0;
+            return false;
+        }
+    }
+    if (!entersmap)
+        return false;
+    const long lo[3] = {0, 0, -(1L << 40)}, hi[3] = {t.size[0], t.size[1], 1L << 40};
+    jump(w, tin, axis, w->dir[axis] > 0 ? 0 : t.size[axis] - 1, lo, hi);
+    r->axis = axis;
+    r->distance = tin;
+    return true;
+}
+
+// Crosses the empty 8 x 8 x 8 block around the walk's cell (clipped to the map).
+static void crossblock(const solidtable &t, raywalk *w, rayhit *r)
+{
+    long lo[3], hi[3];
+    double exit[3];
+    for (int i = 0; i < 3; i++) {
+        lo[i] = w->cell[i] >> blockshift << blockshift;
+        hi[i] = std::min(lo[i] + (1L << blockshift), t.size[i]);
+        exit[i] = crossing(*w, i, double(w->dir[i] < 0 ? lo[i] : hi[i]));
+    }
+    int a = nearestaxis(exit);
+    jump(w, exit[a], a, w->dir[a] < 0 ? lo[a] - 1 : hi[a], lo, hi);
+    r->axis = a;
+    r->distance = exit[a];
+}
+
+rayhit castray(const solidtable &t, const double origin[3], const double dir[3])
+{
+    raywalk w;
+    for (int i = 0; i < 3; i++) {
+        w.origin[i] = origin[i];
+        w.dir[i] = dir[i];
+        w.cell[i] = long(std::floor(origin[i]));
+        w.step[i] = dir[i] < 0 ? -1 : 1;
+    }
+    setnext(&w);
     rayhit r = {false, false, {0, 0, 0}, 2, 0};
-    bool entered = false;
+    bool beyond = w.cell[0] < 0 || w.cell[0] >= t.size[0] || w.cell[1] < 0 || w.cell[1] >= t.size[1];
+    if (beyond && !enterfromoutside(t, &w, &r))
+        return r;
     for (int n = 0; n < maxsteps; n++) {
+        long *cell = w.cell;
         if (cell[2] < 0 && dir[2] <= 0)
             return r;   // out through the top
-        // Beyond the sides the world counts as solid, as it does for the map's
-        // visibility; a camera out there sees through it until the ray comes in.
-        bool outside = cell[0] < 0 || cell[0] >= limit[0] || cell[1] < 0 || cell[1] >= limit[1];
-        entered = entered || !outside;
-        r.edge = outside && entered;
-        bool solid = r.edge || (!outside && cell[2] >= mapheight) ||
-                     (!outside && cell[2] >= 0 && solidat(t, cell[0], cell[1], cell[2]));
-        if (solid) {
+        bool outside = cell[0] < 0 || cell[0] >= t.size[0] || cell[1] < 0 || cell[1] >= t.size[1];
+        if (cell[2] < 0) {
+            // Above the map, coming down: straight to the height of its top.
+            double at = crossing(w, 2, 0);
+            const long lo[3] = {-(1L << 40), -(1L << 40), 0}, hi[3] = {1L << 40, 1L << 40, 1};
+            jump(&w, at, 2, 0, lo, hi);
+            r.axis = 2;
+            r.distance = at;
+            continue;
+        }
+        // Beyond the sides the world counts as solid, as it does for the map's visibility.
+        r.edge = outside;
+        if (outside || cell[2] >= mapheight || solidat(t, cell)) {
             r.hit = true;
             for (int i = 0; i < 3; i++)
                 r.voxel[i] = cell[i];
             return r;
         }
-        int axis = next[0] < next[1] ? (next[0] < next[2] ? 0 : 2) : (next[1] < next[2] ? 1 : 2);
+        if (blockempty(t, cell)) {
+            crossblock(t, &w, &r);
+            continue;
+        }
+        int axis = nearestaxis(w.next);
         r.axis = axis;
-        r.distance = next[axis];
-        cell[axis] += step[axis];
-        next[axis] += delta[axis];
+        r.distance = w.next[axis];
+        cell[axis] += w.step[axis];
+        w.next[axis] = crossing(w, axis, double(w.dir[axis] < 0 ? cell[axis] : cell[axis] + 1));
     }
     return r;
 }
@@ -147,11 +257,14 @@ void drawview(const mapfile &map, const camera &cam, picture *pic)
 {
     solidtable table;
     buildsolid(map, &table);
-    long cx = long(std::floor(cam.position[0])), cy = long(std::floor(cam.position[1])),
-         cz = long(std::floor(cam.position[2]));
-    if (cx >= 0 && cx < table.sizex && cy >= 0 && cy < table.sizey && cz >= 0 && cz < mapheight &&
-        solidat(table, cx, cy, cz))
-        std::fprintf(stderr, "mapview: the camera at (%ld, %ld, %ld) is inside solid rock\n", cx, cy, cz);
+    long at[3];
+    bool inside = true;
+    for (int i = 0; i < 3; i++) {
+        at[i] = long(std::floor(cam.position[i]));
+        inside = inside && at[i] >= 0 && at[i] < table.size[i];
+    }
+    if (inside && solidat(table, at))
+        std::fprintf(stderr, "mapview: the camera at (%ld, %ld, %ld) is inside solid rock\n", at[0], at[1], at[2]);
     progress bar;
     startprogress(&bar, "view");
     double half = std::tan(cam.fov * pi / 360);   // image plane half width at distance 1
