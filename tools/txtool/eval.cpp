@@ -5,7 +5,6 @@
 #include "state.h"
 
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -156,6 +155,10 @@ int txlist(int argc, char **argv)
         std::printf("%s\n", compileerror());
         return 1;
     }
-    std::fputs(exprlist(3), stdout);
+    const char *listing = exprlist(3);
+    std::fputs(listing, stdout);
+    size_t n = std::strlen(listing);
+    if (n == 0 || listing[n - 1] != '\n')
+        std::fputc('\n', stdout);          // the listing was cut at its buffer size
     return 0;
 }
