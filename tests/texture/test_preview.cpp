@@ -180,6 +180,25 @@ TEST_F(PreviewTest, HeightsMatchAVoxelByVoxelScan)
     }
 }
 
+// With every point air no column has a solid voxel and all heights are 0;
+// with every point solid the top cell is solid-only and all heights are 255.
+TEST_F(PreviewTest, AllAirOrAllSolidPoints)
+{
+    const struct {
+        int air;
+        int height;
+        uint8_t cellclass;
+    } rows[] = {{1, 0, 0}, {0, 255, 1}};
+    for (const auto &r : rows) {
+        std::fill(std::begin(designpoints.air), std::end(designpoints.air), r.air);
+        ASSERT_EQ(renderpreview(1, 1), 1);
+        EXPECT_TRUE(std::all_of(preview.cellclass, preview.cellclass + previewcellcount,
+                                [&](uint8_t c) { return c == r.cellclass; }));
+        EXPECT_TRUE(std::all_of(preview.height, preview.height + previewsize, [&](int h) { return h == r.height; }))
+            << "air " << r.air;
+    }
+}
+
 // Weights so heavy that no point is within 384 squared of a voxel farther
 // than about 38 units from it: such pixels are black, and a pixel with fewer
 // than four points in reach gets 384 squared in the empty slots, so d3 is
