@@ -98,7 +98,7 @@ bool loadscript(const char *path)
     texscripts.func = compileexpr(texscripts.script.text);
     if (!texscripts.func) {
         std::printf("%s\n", compileerror());
-        std::fprintf(stderr, "txtool render: '%s': the expression does not compile; rendered with the built-in formula\n",
+        std::fprintf(stderr, "txtool render: '%s': the expression does not compile; rendering with the built-in formula\n",
                      path);
     }
     setsolidweight(texscripts.script.solidweight);
