@@ -4,9 +4,9 @@
  * wider stores read back by the code's 8-byte loads defeat store forwarding.
  * The call runs under the x87 control word 0x027F; the caller's word comes
  * back afterwards and st(0), rounded to double, is the result. FPTAN of an
- * argument beyond 2^63 pushes nothing, so the code pops one value too many;
- * when the stack top has moved the x87 state is reset rather than handed
- * back unbalanced. */
+ * argument beyond 2^63 pushes nothing, so the code pops one value too many
+ * and its register homes end up shifted; freeing all eight registers after
+ * the result is taken hands the caller an empty x87 stack in any case. */
         .intel_syntax noprefix
         .text
         .globl _Z8exprcallPKvPKdi
@@ -15,12 +15,9 @@ _Z8exprcallPKvPKdi:
         push ebp
         mov ebp, esp
         push esi
-        sub esp, 20                     /* [ebp-24] caller's word, [ebp-22] ours, [ebp-20] TOP, [ebp-16] result */
+        sub esp, 20                     /* [ebp-24] caller's word, [ebp-22] ours, [ebp-16] result */
         fnstcw word ptr [ebp - 24]
         mov word ptr [ebp - 22], 0x027F
-        fnstsw ax
-        and eax, 0x3800
-        mov dword ptr [ebp - 20], eax
         mov ecx, dword ptr [ebp + 16]
         mov esi, dword ptr [ebp + 12]
         test ecx, ecx
@@ -43,12 +40,15 @@ _Z8exprcallPKvPKdi:
 2:      fldcw word ptr [ebp - 22]
         call dword ptr [ebp + 8]
         fstp qword ptr [ebp - 16]
-        fnstsw ax                       /* the stack top must be back where it was */
-        and eax, 0x3800
-        cmp eax, dword ptr [ebp - 20]
-        je 3f
-        fninit                          /* FPTAN out of range pushed nothing: start afresh */
-3:      fldcw word ptr [ebp - 24]
+        ffree st(0)                     /* every register empty again, whatever the */
+        ffree st(1)                     /* code did (FPTAN out of range pushes nothing) */
+        ffree st(2)
+        ffree st(3)
+        ffree st(4)
+        ffree st(5)
+        ffree st(6)
+        ffree st(7)
+        fldcw word ptr [ebp - 24]
         fld qword ptr [ebp - 16]
         lea esp, [ebp - 4]
         pop esi
