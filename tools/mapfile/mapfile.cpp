@@ -248,6 +248,9 @@ bool readmapheader(const uint8_t *bytes, size_t size, mapheader *h, mapfault *fa
 
 bool checkmap(mapfile *map, mapfault *fault)
 {
+    mapfault unused;
+    if (!fault)
+        fault = &unused;
     map->offsets.clear();
     const uint8_t *bytes = map->bytes.data();
     size_t size = map->bytes.size();
