@@ -16,7 +16,8 @@ done
 
 cmake -S "$root" -B "$m32" -DVOXEL_M32=ON -DVOXEL_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$m32" -j"$jobs"
-(cd "$m32" && ctest --output-on-failure -j"$jobs" "$@")
+status=0
+(cd "$m32" && ctest --output-on-failure -j"$jobs" "$@") || status=1
 
 # The same table through both flavours, natively and in the 32-bit build.
 cmake -S "$root" -B "$native" -DVOXEL_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -52,3 +53,5 @@ print("test-m32: %d exact results identical; transcendental: %d of %d bit-identi
       % (sum(1 for l in open(sys.argv[1].replace('.approx', ''))), same, sum(1 for l in a if l)) if not bad else "")
 sys.exit(1 if bad else 0)
 PY
+[ "$status" -eq 0 ] || echo "test-m32: ctest reported failures (see above)" >&2
+exit "$status"
