@@ -18,16 +18,18 @@ long double pow2rule(long double a)
     return std::ldexp(std::exp2(a - n), (int)std::fmax(std::fmin(n, 1e6L), -1e6L));
 }
 
+// The coefficients are doubles, as the routine keeps them; log2(e) is the
+// x87's own extended constant.
 long double factrule(long double x)
 {
-    if (!(x > -1.0L) || x > 170.6243769562767L)
+    if (!(x > -1.0) || x > 170.6243769562767)
         return INFINITY;
-    long double z = x + 1.0L;
-    long double n = ((((((2.506628275107298L * z + 83.8676043423952L) * z + 1168.926494792211L) * z
-                        + 8687.245297053594L) * z + 36308.29514770109L) * z + 80916.62789524846L) * z)
-                    + 75122.63315304522L;
-    long double d = ((((((z + 21.0L) * z + 175.0L) * z + 735.0L) * z + 1624.0L) * z + 1764.0L) * z + 720.0L) * z;
-    long double a = (z + 0.5L) * std::log2(z + 5.5L) - (z + 5.5L) * 1.4426950408889634073599246810018921L;
+    long double z = x + 1.0;
+    long double n = ((((((2.506628275107298 * z + 83.8676043423952) * z + 1168.926494792211) * z
+                        + 8687.245297053594) * z + 36308.29514770109) * z + 80916.62789524846) * z)
+                    + 75122.63315304522;
+    long double d = ((((((z + 21.0) * z + 175.0) * z + 735.0) * z + 1624.0) * z + 1764.0) * z + 720.0) * z;
+    long double a = (z + 0.5) * std::log2(z + 5.5) - (z + 5.5) * 1.4426950408889634073599246810018921L;
     return (n / d) * pow2rule(a);
 }
 
@@ -78,7 +80,7 @@ long double floorrule(long double x)
 {
     if (!(std::fabs(x) < 9223372036854775808.0L))
         return -9223372036854775808.0L;
-    return std::floor(x);
+    return (long double)(long long)std::floor(x);   // an integer zero has no sign
 }
 
 long double sgnrule(long double x)

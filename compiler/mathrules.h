@@ -26,7 +26,8 @@ long double foldmodrule(long double a, long double b);
 // (a - b * trunc(a / b)), plus |b| if that is negative.
 long double runmodrule(long double a, long double b);
 
-// FLOOR through a 64-bit integer: values outside its range give -2^63.
+// FLOOR through a 64-bit integer: values outside its range give -2^63, and
+// a zero result is +0.
 long double floorrule(long double x);
 // SGN and UNIT.
 long double sgnrule(long double x);

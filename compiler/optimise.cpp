@@ -11,7 +11,7 @@
 #include "state.h"
 
 // Longer lists are compiled as parsed: several passes scan the list once per quad.
-constexpr uint32_t maxoptimisedquads = 8192;
+constexpr uint32_t maxoptimisedquads = 4096;
 constexpr int maxrounds = 64;
 
 // ---------------------------------------------------------------- helpers
@@ -130,11 +130,13 @@ static bool constused(uint32_t k)
 // Quad i lies inside a loop: a jump after it goes back to a label before it.
 static bool inloop(uint32_t i)
 {
+    std::vector<bool> before(cs.labelcounter + 1, false);
+    for (uint32_t l = 1; l < i; l++)
+        if (islabelquad(l) && operandvalue(q(l).dst) < before.size())
+            before[operandvalue(q(l).dst)] = true;
     for (uint32_t m = i + 1; m < cs.quadcount; m++)
-        if (isjumpquad(m))
-            for (uint32_t l = 1; l < i; l++)
-                if (islabelquad(l) && q(l).dst == q(m).src2)
-                    return true;
+        if (isjumpquad(m) && operandvalue(q(m).src2) < before.size() && before[operandvalue(q(m).src2)])
+            return true;
     return false;
 }
 
@@ -225,7 +227,7 @@ static bool forwardcopies()
                 barrier = j;
                 break;
             }
-        bool keep = namedin(t, barrier, cs.quadcount, false);
+        bool keep = namedin(t, barrier + 1, cs.quadcount, false);
         for (uint32_t j = i + 1; j < cs.quadcount && !keep; j++)
             if (writes(j, s)) {
                 for (uint32_t k = j + 1; k < cs.quadcount && !keep; k++)

@@ -6,12 +6,17 @@
 // slot k in cs.opbefore[k]. The chain is reduced level by level.
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <unordered_map>
 #include "state.h"
 
 constexpr uint32_t nolink = 0xFFFFFFFFu;
 constexpr int maxstatementdepth = 256;
 
 static int statementdepth;
+
+// Name lookups of this parse: name text to name index and to label table index.
+static std::unordered_map<std::string, uint32_t> nameindex, labelindex;
 
 static bool isdigitchar(char c)
 {
@@ -133,14 +138,8 @@ static int countparts(char *s, char *e)
 // Index of a parameter or local name, or -1.
 static int findname(const char *p, size_t n)
 {
-    const char *t = cs.names;
-    for (uint32_t i = 0; i < cs.namecount; i++) {
-        size_t length = strlen(t);
-        if (length == n && memcmp(t, p, n) == 0)
-            return (int)i;
-        t += length + 1;
-    }
-    return -1;
+    auto found = nameindex.find(std::string(p, n));
+    return found == nameindex.end() ? -1 : (int)found->second;
 }
 
 static uint32_t variableoperand(int i)
@@ -158,6 +157,7 @@ static void addlocal(const char *p, size_t n, uint32_t k)
     memcpy(cs.names + cs.namesused, p, n);
     cs.names[cs.namesused + n] = 0;
     cs.namesused += (uint32_t)n + 1;
+    nameindex.emplace(std::string(p, n), cs.namecount);
     cs.localbinding[cs.namecount++] = k;
 }
 
@@ -165,15 +165,12 @@ static void addlocal(const char *p, size_t n, uint32_t k)
 // as not yet defined unless this is its definition.
 static uint32_t labelfor(const char *p, size_t n, bool define)
 {
-    const char *t = cs.labelnames;
-    for (uint32_t i = 0; i < cs.labelcount; i++) {
-        size_t length = strlen(t);
-        if (length == n && memcmp(t, p, n) == 0) {
-            if (define)
-                cs.labelentries[i] &= ~labelundefined;
-            return labeloperand(cs.labelentries[i] & ~labelundefined);
-        }
-        t += length + 1;
+    auto found = labelindex.find(std::string(p, n));
+    if (found != labelindex.end()) {
+        uint32_t i = found->second;
+        if (define)
+            cs.labelentries[i] &= ~labelundefined;
+        return labeloperand(cs.labelentries[i] & ~labelundefined);
     }
     uint32_t number = newlabel();
     if (cs.failed || !growlabels(cs.labelcount) || !growlabelnames(cs.labelnamesused + (uint32_t)n + 1))
@@ -181,6 +178,7 @@ static uint32_t labelfor(const char *p, size_t n, bool define)
     memcpy(cs.labelnames + cs.labelnamesused, p, n);
     cs.labelnames[cs.labelnamesused + n] = 0;
     cs.labelnamesused += (uint32_t)n + 1;
+    labelindex.emplace(std::string(p, n), cs.labelcount);
     cs.labelentries[cs.labelcount++] = number | (define ? 0 : labelundefined);
     return labeloperand(number);
 }
@@ -724,5 +722,10 @@ static void parsestatements(char *s, char *e)
 void parsebody(char *body)
 {
     statementdepth = 0;
+    nameindex.clear();
+    labelindex.clear();
+    const char *t = cs.names;
+    for (uint32_t i = 0; i < cs.namecount; i++, t += strlen(t) + 1)
+        nameindex.emplace(t, i);
     parsestatements(body, body + strlen(body));
 }
