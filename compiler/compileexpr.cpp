@@ -1,6 +1,7 @@
 // compileexpr: the work arrays, the reset and the steps of one compilation.
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include "codegen.h"
 #include "state.h"
 
@@ -149,6 +150,24 @@ static bool checklabels()
     return true;
 }
 
+// Spill slots live on the caller's stack: at most 1 MB of them per call.
+constexpr uint32_t maxtemporaries = 131072;
+
+static bool fitsframe()
+{
+    uint32_t highest = 0;
+    for (uint32_t i = 1; i < cs.quadcount; i++) {
+        const quad &x = cs.quads[i];
+        for (uint32_t w : {x.dst, x.src1, x.src2})
+            if (istemp(w) && operandindex(w) > highest)
+                highest = operandindex(w);
+    }
+    if (highest < maxtemporaries)
+        return true;
+    compilefail(msgtoolong);
+    return false;
+}
+
 static exprfunc fail()
 {
     cs.quadcount = 0;
@@ -182,6 +201,8 @@ exprfunc compileexpr(const char *text)
         compilefail(msgnoreturn);
         return fail();
     }
+    if (!fitsframe())
+        return fail();
     exprfunc f = generatecode();
     if (!f || cs.failed)
         return fail();

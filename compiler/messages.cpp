@@ -45,6 +45,7 @@ static const messagerow messages[msgcount] = {
     {msgcolonlabel, "ERROR: : needs label", "ERROR: ':' found without label"},
     {msgundefined, "ERROR: %s undefined", "ERROR: %s undefined"},
     {msgtoodeep, "ERROR: statements nested > 256", "ERROR: Statements Nested > 256"},
+    {msgtoolong, "ERROR: expression too long", "ERROR: Expression too long"},
 };
 
 const char *messageformat(exprdialect d, msgid id)

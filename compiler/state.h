@@ -132,6 +132,7 @@ enum msgid {
     msgcolonlabel,
     msgundefined,       // %s
     msgtoodeep,         // statements nested deeper than the parser allows
+    msgtoolong,         // more temporaries than a call's stack frame may hold
     msgcount
 };
 

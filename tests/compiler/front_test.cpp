@@ -423,8 +423,12 @@ TEST(Hostile, AnyTextGivesAFunctionOrAMessage)
     }
 }
 
-TEST(Hostile, HundredThousandOperandsRun)
+TEST(Hostile, HundredThousandOperandsRunAndAMillionAreRefused)
 {
     std::string text = "(x)\n" + repeat("x+", 99999) + "x";
     EXPECT_EQ(run(text, {0.5}), 50000);
+    // unsimplified, every operand would need a stack slot of its own: 8 MB
+    text = "(x)\n" + repeat("x+", 999999) + "x";
+    EXPECT_EQ(errorof(text, dialectpelmora), "ERROR: expression too long");
+    EXPECT_EQ(errorof(text, dialectvrastik), "ERROR: Expression too long");
 }

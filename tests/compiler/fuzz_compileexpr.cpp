@@ -1,0 +1,38 @@
+// libFuzzer target: any text gives a function or a message, never a crash.
+// Functions without jumps (so they cannot loop) are also run once, and every
+// result is listed. Built and run by scripts/fuzz.sh.
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+#include "compiler.h"
+#include "state.h"
+
+static bool hasjumps()
+{
+    for (uint32_t i = 1; i < cs.quadcount; i++)
+        if (cs.quads[i].op == opgoto || cs.quads[i].op == opif0 || cs.quads[i].op == opif1)
+            return true;
+    return false;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    std::string text((const char *)data, size);
+    setexprdialect(size % 2 ? dialectvrastik : dialectpelmora);
+    exprfunc f = compileexpr(text.c_str());
+    const char *listing = exprlist(3);
+    if (strlen(listing) > 16383)
+        __builtin_trap();
+    if (!f) {
+        const char *error = compileerror();
+        if (strlen(error) > 255 || strncmp(error, "ERROR: ", 7) != 0)
+            __builtin_trap();
+        return 0;
+    }
+    if (!hasjumps()) {
+        std::vector<double> args((size_t)cs.paramcount + 1, 1.5);
+        exprcall(f, args.data(), cs.paramcount);
+    }
+    return 0;
+}
