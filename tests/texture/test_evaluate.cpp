@@ -220,7 +220,7 @@ TEST(Evaluate, PackColour)
         EXPECT_EQ(packgencolour(0.9f, 0.9f, r.v), 0x80000000u | r.generator) << r.v;
     }
     EXPECT_EQ(packcolour(1, 2, 3), 0x00010203u);
-    EXPECT_EQ(packgencolour(1.2f, 2.7f, 3.0f), 0x80010202u);
+    EXPECT_EQ(packgencolour(1.2f, 2.7f, 3.0f), 0x80010203u);
 }
 
 // Rounding down keeps whole values: the bias must not be rounded into the
