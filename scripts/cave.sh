@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds vrastik and mapview, generates the default cave in out/ and writes
-# a top view and a perspective view of it.
+# Builds vrastik and mapview, generates the default cave in out/, coloured by
+# the example texture scripts (ground first: it colours the ground), and
+# writes a top view and a perspective view of it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh build
@@ -9,7 +10,8 @@ cmake --build build/release -j"$(nproc)" --target vrastik mapview
 mkdir -p out
 cd out
 status=0
-../build/release/vrastik/vrastik 3 8192 128 || status=$?
+../build/release/vrastik/vrastik 3 8192 128 ../examples/ground.tx ../examples/rock.tx \
+    ../examples/moss.tx ../examples/crystal.tx ../examples/sandstone.tx || status=$?
 # vrastik reports success with the exit code 1234, which the shell sees as 210.
 if [ "$status" -ne 210 ]; then
     echo "vrastik failed (exit status $status)" >&2

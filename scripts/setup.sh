@@ -2,13 +2,14 @@
 # Installs the Debian packages the project needs, only those missing.
 #   scripts/setup.sh build   compiler, CMake
 #   scripts/setup.sh test    also GoogleTest, Google Benchmark, 32-bit tool chain,
-#                            qemu-i386, clang's fuzzer, muparser (benchmark only)
+#                            qemu-i386, clang's fuzzer, muparser (benchmark only),
+#                            Python and pngcheck (independent PNG readers)
 set -euo pipefail
 
 packages=(cmake make g++ binutils)
 if [ "${1:-build}" = test ]; then
     packages+=(libgtest-dev googletest libbenchmark-dev g++-multilib qemu-user clang libclang-rt-14-dev
-               libmuparser-dev python3)
+               libmuparser-dev python3 pngcheck)
 fi
 
 missing=()
