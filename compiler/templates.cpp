@@ -81,7 +81,10 @@ const optemplate templates[] = {
     {opceil, formany, chainsrc1, "L D9E0 floor D9E0"},
     {opsin, formany, chainsrc1, "L D9FE"},                 // fsin
     {opcos, formany, chainsrc1, "L D9FF"},                 // fcos
-    {optan, formany, chainsrc1, "L D9F2 + DDD8 -"},        // fptan; fstp st0
+    // fptan; fnstsw ax; test ah,4 (C2: beyond 2^63, nothing pushed, x left as
+    // FSIN and FCOS leave it); jnz +2; fstp st0 (the 1.0 FPTAN pushed). Popping
+    // unconditionally would shift every register home by one.
+    {optan, formany, chainsrc1, "L D9F2 + DFE0 F6C404 7502 DDD8 -"},
     // fld1; fld st1; fmul st,st2; fsubp st1,st; fsqrt; fpatan
     {opasin, formany, chainsrc1, "L D9E8 + D9C1 + D8CA DEE9 - D9FA D9F3 -"},
     // fld1; fld x; fmul st,st; fsubp st1,st; fsqrt; fld x; fpatan

@@ -47,7 +47,9 @@ const goldenrow golden[] = {
      "mov WORD PTR [esp],ax; fldcw WORD PTR [esp]; add esp,0x8; fchs; ret; ud2"},
     {"(x)\nsin(x)", "DD 44 24 04 | D9 FE | C3 0F 0B", "fld QWORD PTR [esp+0x4]; fsin; ret; ud2"},
     {"(x)\ncos(x)", "DD 44 24 04 | D9 FF | C3 0F 0B", "fld QWORD PTR [esp+0x4]; fcos; ret; ud2"},
-    {"(x)\ntan(x)", "DD 44 24 04 | D9 F2 | DD D8 | C3 0F 0B", "fld QWORD PTR [esp+0x4]; fptan; fstp st(0); ret; ud2"},
+    // FPTAN pushes 1.0 only when C2 is clear (argument below 2^63)
+    {"(x)\ntan(x)", "DD 44 24 04 | D9 F2 | DF E0 | F6 C4 04 | 75 02 | DD D8 | C3 0F 0B",
+     "fld QWORD PTR [esp+0x4]; fptan; fnstsw ax; test ah,0x4; jne *; fstp st(0); ret; ud2"},
     {"(x)\nasin(x)", "DD 44 24 04 | D9 E8 | D9 C1 | D8 CA | DE E9 | D9 FA | D9 F3 | C3 0F 0B",
      "fld QWORD PTR [esp+0x4]; fld1; fld st(1); fmul st,st(2); fsubp st(1),st; fsqrt; fpatan; ret; ud2"},
     {"(x)\nacos(x)", "D9 E8 | DD 44 24 04 | DC C8 | DE E9 | D9 FA | DD 44 24 04 | D9 F3 | C3 0F 0B",
