@@ -231,4 +231,17 @@ TEST(Console, ProgressBarIsAlwaysFiftyWide)
     }
 }
 
+TEST(Console, MessagesReachTheConsoleWithoutALog)
+{
+    const char *saved = runlog.path;
+    runlog.path = "/nonexistent-directory/vrastik.log";
+    testing::internal::CaptureStdout();
+    int result = logmessage("...error loading texture %s!\n", "a.tx");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "...error loading texture a.tx!\n\n");
+    EXPECT_NE(result, 0);
+    // A fatal error still says why before the process ends with -1.
+    EXPECT_EXIT(fatalerror("no closest point!?\n"), testing::ExitedWithCode(255), "");
+    runlog.path = saved;
+}
+
 } // namespace
