@@ -109,6 +109,12 @@ long double cosx87(long double x)
     return outofrange(x) ? x : std::cos(x);
 }
 
+// TAN keeps such operands too (FPTAN refuses them and the code keeps st(0)).
+long double tanx87(long double x)
+{
+    return outofrange(x) ? x : std::tan(x);
+}
+
 long double expx87(long double x)
 {
     long double a = round53(x * 1.4426950408889634073599246810018921L);
@@ -144,7 +150,7 @@ long double compute(machine &m, const quad &x, randomrules &random)
     case opceil: return -floorrule(-a);
     case opsin: return sinx87(a);
     case opcos: return cosx87(a);
-    case optan: return std::tan(a);
+    case optan: return tanx87(a);
     case opasin: return std::atan2(a, round53(std::sqrt(round53(1.0L - round53(a * a)))));
     case opacos: return std::atan2(round53(std::sqrt(round53(1.0L - round53(a * a)))), a);
     case opatan: return std::atan2(a, 1.0L);
