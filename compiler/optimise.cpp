@@ -10,8 +10,9 @@
 #include "mathrules.h"
 #include "state.h"
 
-// Longer lists are compiled as parsed: several passes scan the list once per quad.
-constexpr uint32_t maxoptimisedquads = 4096;
+// Longer lists are compiled as parsed: several passes scan the list once per
+// quad (16384 quads, the most an 8 KB texture text gives, take under a second).
+constexpr uint32_t maxoptimisedquads = 16384;
 constexpr int maxrounds = 64;
 
 // ---------------------------------------------------------------- helpers
