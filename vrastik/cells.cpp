@@ -140,28 +140,27 @@ bool gridstage()
 // horizontal part of every distance is the same for the whole column, so it
 // is summed once; the order of the float operations is that of
 // (dx*dx + dy*dy + dz*dz) * weight.
+static float horizontal(const rock &r, int x, int y)
+{
+    float dx = r.x - float(x), dy = r.y - float(y);
+    return dx * dx + dy * dy;
+}
+
 static void mixedcell(const pointgrid &g, int cell, int x, int y, int z, int stop, int32_t *codes)
 {
     const int first = g.starts[cell], count = g.starts[cell + 1] - first;
-    float flat[512];
-    const int cached = count < 512 ? count : 512;
-    for (int i = 0; i < cached; i++) {
-        const rock &r = gen.rocks[g.entries[first + i]];
-        float dx = r.x - float(x), dy = r.y - float(y);
-        flat[i] = dx * dx + dy * dy;
-    }
+    const int maxcached = 512;
+    float flat[maxcached];
+    const int cached = count < maxcached ? count : maxcached;
+    for (int i = 0; i < cached; i++)
+        flat[i] = horizontal(gen.rocks[g.entries[first + i]], x, y);
     for (; z < stop; z++) {
         float best = 1e30f;
         int winner = -1;
         for (int i = 0; i < count; i++) {
             const rock &r = gen.rocks[g.entries[first + i]];
             float dz = r.z - float(z);
-            float dxy = flat[i < cached ? i : 0];
-            if (i >= cached) {
-                float dx = r.x - float(x), dy = r.y - float(y);
-                dxy = dx * dx + dy * dy;
-            }
-            float d = (dxy + dz * dz) * r.weight;
+            float d = ((i < cached ? flat[i] : horizontal(r, x, y)) + dz * dz) * r.weight;
             if (d < best) {
                 best = d;
                 winner = g.entries[first + i];
