@@ -106,6 +106,20 @@ void keepstore(emitter &e, uint32_t w)
         emitmemory(e, 2, w);
 }
 
+// The frame's stack adjustment with the immediate -reserve: 83 /r ib up to
+// 128 bytes, else 81 /r id; modrm C4 adds (prologue), EC subtracts (epilogue).
+void emitframe(emitter &e, uint32_t modrm, uint32_t reserve)
+{
+    if (e.fl->rexw)
+        emitbyte(e, 0x48);
+    emitbyte(e, reserve <= 128 ? 0x83 : 0x81);
+    emitbyte(e, modrm);
+    if (reserve <= 128)
+        emitbyte(e, (0u - reserve) & 0xFF);
+    else
+        emitword(e, 0u - reserve);
+}
+
 void emitprologue(emitter &e, const framelayout &l, uint64_t pooladdress)
 {
     if (l.poolbase) {
@@ -114,19 +128,8 @@ void emitprologue(emitter &e, const framelayout &l, uint64_t pooladdress)
         emitbyte(e, 0xBA);                     // mov edx/rdx, pool
         emitaddress(e, pooladdress);
     }
-    if (!l.reserve)
-        return;
-    if (e.fl->rexw)
-        emitbyte(e, 0x48);
-    if (l.reserve <= 128) {                    // add esp, -reserve
-        emitbyte(e, 0x83);
-        emitbyte(e, 0xC4);
-        emitbyte(e, (0u - l.reserve) & 0xFF);
-    } else {
-        emitbyte(e, 0x81);
-        emitbyte(e, 0xC4);
-        emitword(e, 0u - l.reserve);
-    }
+    if (l.reserve)
+        emitframe(e, 0xC4, l.reserve);         // add esp, -reserve
 }
 
 void emitbody(emitter &e, passstate &ps)
@@ -171,19 +174,8 @@ void emitepilogue(emitter &e, passstate &ps, const framelayout &l)
         emitbyte(e, 0xDD);                     // ffree st(k)
         emitbyte(e, 0xC0 + k);
     }
-    if (l.reserve) {
-        if (e.fl->rexw)
-            emitbyte(e, 0x48);
-        if (l.reserve <= 128) {                // sub esp, -reserve
-            emitbyte(e, 0x83);
-            emitbyte(e, 0xEC);
-            emitbyte(e, (0u - l.reserve) & 0xFF);
-        } else {
-            emitbyte(e, 0x81);
-            emitbyte(e, 0xEC);
-            emitword(e, 0u - l.reserve);
-        }
-    }
+    if (l.reserve)
+        emitframe(e, 0xEC, l.reserve);         // sub esp, -reserve
     emitbyte(e, 0xC3);                         // ret
     emitbyte(e, 0x0F);                         // ud2, never reached
     emitbyte(e, 0x0B);
