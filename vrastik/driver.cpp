@@ -7,6 +7,7 @@
 
 #include "generator.h"
 #include "noise.h"
+#include "random.h"
 #include "runlog.h"
 
 generatorstate gen;
@@ -18,6 +19,9 @@ void resetgenerator()
     std::free(gen.cellclass);
     std::memset(&gen, 0, sizeof gen);
     genrandom.state = 1;
+    // The random sources a new process starts with: the noise table's and RND's.
+    resetlibraryrand();
+    exprseed(1);
 }
 
 namespace {

@@ -2,6 +2,7 @@
 // come from the scripts' expressions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -94,6 +95,31 @@ TEST_F(TexturedRun, ConstantExpressionColoursEveryVoxel)
     makescript("grey3.tx", "x=100.25; x");
     ASSERT_EQ(run({"9", "100", "200", "grey.tx", "grey2.tx", "grey3.tx"}), 1234) << console;
     expectallcoloured(packgencolour(100.25f, 100.25f, 100.25f));
+}
+
+TEST_F(TexturedRun, ExampleScriptsGiveAValidReproducibleCave)
+{
+    std::vector<std::string> words = {"3", "8192", "128"};
+    for (const char *name : {"ground", "rock", "moss", "crystal", "sandstone"})
+        words.push_back(std::string(EXAMPLESDIR) + "/" + name + ".tx");
+    ASSERT_EQ(run(words), 1234) << console;
+    mapfile first;
+    mapfault fault;
+    ASSERT_TRUE(loadmap("mundra.gmv", &first, &fault)) << fault.text;
+    ASSERT_EQ(run(words), 1234) << console;
+    mapfile second;
+    ASSERT_TRUE(loadmap("mundra.gmv", &second, &fault)) << fault.text;
+    EXPECT_TRUE(first.bytes == second.bytes);
+    // The textures colour the cave: more than a handful of different colours.
+    std::vector<uint32_t> seen;
+    for (uint32_t x = 0; x < 1024 && seen.size() < 64; x += 7) {
+        mapcolumn col;
+        decodemapcolumn(first, x, 500, &col);
+        for (int z = 0; z < 256; z++)
+            if (col.state[z] == voxelcoloured && std::find(seen.begin(), seen.end(), col.colour[z]) == seen.end())
+                seen.push_back(col.colour[z]);
+    }
+    EXPECT_GE(seen.size(), 64u);
 }
 
 TEST_F(TexturedRun, ChannelWeightsReachTheirOwnCall)
