@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "generator.h"
+#include "runfixture.h"
 #include "mapfile.h"
 
 namespace fs = std::filesystem;
@@ -16,37 +17,9 @@ namespace fs = std::filesystem;
 namespace {
 
 // Every test runs in a directory of its own.
-class VrastikRun : public testing::Test {
+class VrastikRun : public ScratchRun {
 protected:
-    void SetUp() override
-    {
-        old = fs::current_path();
-        dir = fs::temp_directory_path() /
-              ("vrastik-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
-               std::to_string(getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        fs::current_path(dir);
-    }
-    void TearDown() override
-    {
-        fs::current_path(old);
-        fs::remove_all(dir);
-    }
-
     // Runs the command line; returns the exit code and keeps the console text.
-    int run(std::vector<std::string> words)
-    {
-        resetgenerator();
-        words.insert(words.begin(), "vrastik");
-        std::vector<char *> argv;
-        for (std::string &w : words)
-            argv.push_back(w.data());
-        testing::internal::CaptureStdout();
-        int code = runvrastik(int(argv.size()), argv.data());
-        console = testing::internal::GetCapturedStdout();
-        return code;
-    }
 
     static std::string slurp(const fs::path &p)
     {
@@ -74,9 +47,6 @@ protected:
         EXPECT_EQ(map.header.right[0], 1.0);
         EXPECT_EQ(map.header.forward[1], -1.0);
     }
-
-    fs::path old, dir;
-    std::string console;
 };
 
 TEST_F(VrastikRun, TooFewArgumentsPrintUsageAndTouchNothing)

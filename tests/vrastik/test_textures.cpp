@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "generator.h"
+#include "runfixture.h"
 #include "mapfile.h"
 #include "packcolour.h"
 #include "texscript.h"
@@ -17,24 +18,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TexturedRun : public testing::Test {
+class TexturedRun : public ScratchRun {
 protected:
-    void SetUp() override
-    {
-        old = fs::current_path();
-        dir = fs::temp_directory_path() /
-              ("vrastik-tx-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
-               std::to_string(getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        fs::current_path(dir);
-    }
-    void TearDown() override
-    {
-        fs::current_path(old);
-        fs::remove_all(dir);
-    }
-
     // A script with the designer's defaults and the given body.
     static void makescript(const char *path, const char *body)
     {
@@ -42,19 +27,6 @@ protected:
         defaultscript(s);
         std::snprintf(s.text, sizeof s.text, "%s%s", exprheader, body);
         ASSERT_EQ(savescript(s, path), 1);
-    }
-
-    int run(std::vector<std::string> words)
-    {
-        resetgenerator();
-        words.insert(words.begin(), "vrastik");
-        std::vector<char *> argv;
-        for (std::string &w : words)
-            argv.push_back(w.data());
-        testing::internal::CaptureStdout();
-        int code = runvrastik(int(argv.size()), argv.data());
-        console = testing::internal::GetCapturedStdout();
-        return code;
     }
 
     // Every coloured voxel of a sample of columns has this colour.
@@ -76,9 +48,6 @@ protected:
             }
         EXPECT_GT(seen, 1000);
     }
-
-    fs::path old, dir;
-    std::string console;
 };
 
 TEST_F(TexturedRun, ConstantExpressionColoursEveryVoxel)
