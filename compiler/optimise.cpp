@@ -657,7 +657,7 @@ static const pass passes[] = {
 
 void optimise()
 {
-    if (cs.quadcount > maxoptimisedquads)
+    if (cs.quadcount > maxoptimisedquads || cs.nooptimise)
         return;
     for (int round = 0; round < maxrounds && !cs.failed; round++) {
         bool changed = false;

@@ -196,6 +196,7 @@ struct compilerstate {
     exprdialect dialect;
     exprflavour flavour = nativeflavour;
     bool debugdump;          // print the quads after every optimiser pass
+    bool nooptimise;         // tests: generate code for the quads as parsed
 };
 
 extern compilerstate cs;

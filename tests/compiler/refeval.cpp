@@ -22,6 +22,8 @@ long double round53(long double x)
     return (long double)(double)x;
 }
 
+bool uniformtruth;   // of the current run
+
 bool isregister(uint32_t w)
 {
     return operandkind(w) == kindregister;
@@ -72,7 +74,7 @@ void write(machine &m, uint32_t w, long double v)
 // bits in memory (negative zero and NaN are true).
 bool truth(long double v, bool registerform)
 {
-    if (registerform)
+    if (registerform || uniformtruth)
         return !(v == 0) && !std::isnan(v);
     double d = (double)v;
     uint64_t bits;
@@ -186,8 +188,9 @@ long double compute(machine &m, const quad &x, randomrules &random)
 
 }  // namespace
 
-refresult refevaluate(const double *args, int count, randomrules &random, long steplimit)
+refresult refevaluate(const double *args, int count, randomrules &random, long steplimit, bool uniform)
 {
+    uniformtruth = uniform;
     machine m;
     m.params.assign(args, args + count);
     m.args = args;
@@ -199,9 +202,10 @@ refresult refevaluate(const double *args, int count, randomrules &random, long s
             target[operandvalue(cs.quads[i].dst)] = i;
     long double result = NAN;
     long steps = 0;
+    bool special = false;
     for (uint32_t i = 1; i < cs.quadcount; i++) {
         if (++steps > steplimit)
-            return {NAN, false, m.defined};
+            return {NAN, false, m.defined, special};
         const quad &x = cs.quads[i];
         uint32_t label = operandvalue(x.src2);
         switch (x.op) {
@@ -217,8 +221,9 @@ refresult refevaluate(const double *args, int count, randomrules &random, long s
             break;
         default:
             result = compute(m, x, random);
+            special |= !std::isfinite(result);
             write(m, x.dst, result);
         }
     }
-    return {(double)result, true, m.defined};
+    return {(double)result, true, m.defined, special};
 }

@@ -14,8 +14,12 @@ struct refresult {
     double value;
     bool finished;   // false: the step limit was reached (an endless loop)
     bool defined;    // false: POW or EXP needed 2^a beyond the extended range
+    bool special;    // some step computed an infinity or a NaN
 };
 
 // Evaluate the last successful compilation with `count` arguments, drawing
 // RND and NRND from `random`.
-refresult refevaluate(const double *args, int count, randomrules &random, long steplimit = 1000000);
+// With uniformtruth every truth test is the register form (zero, negative
+// zero and NaN are false), so code whose values live elsewhere compares.
+refresult refevaluate(const double *args, int count, randomrules &random, long steplimit = 1000000,
+                      bool uniformtruth = false);
