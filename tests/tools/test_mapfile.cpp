@@ -23,18 +23,18 @@ struct columncase {
 
 // Turns the case's bytes into file bytes: every 4-byte span header stays,
 // every colour is given as "C, z" and becomes colourof(z).
-std::vector<uint8_t> expand(const std::vector<uint8_t> &spec)
+std::vector<uint8_t> expand(const std::vector<uint8_t> &layout)
 {
     std::vector<uint8_t> out;
-    for (size_t i = 0; i < spec.size();) {
-        if (spec[i] == 'C') {
-            uint32_t c = colourof(spec[i + 1]);
+    for (size_t i = 0; i < layout.size();) {
+        if (layout[i] == 'C') {
+            uint32_t c = colourof(layout[i + 1]);
             for (int k = 0; k < 4; k++)
                 out.push_back(uint8_t(c >> 8 * k));
             i += 2;
         } else {
-            size_t n = std::min<size_t>(4, spec.size() - i);
-            out.insert(out.end(), spec.begin() + long(i), spec.begin() + long(i + n));
+            size_t n = std::min<size_t>(4, layout.size() - i);
+            out.insert(out.end(), layout.begin() + long(i), layout.begin() + long(i + n));
             i += n;
         }
     }
