@@ -211,15 +211,23 @@ int normaliseheader(char *text)
     return restlength;
 }
 
-int loadtexture(const char *path)
+// The file opened past its magic, or null when it cannot be read or is no
+// texture script.
+static FILE *openscript(const char *path)
 {
     FILE *f = std::fopen(path, "rb");
+    if (f && !readmagic(f)) {
+        std::fclose(f);
+        return nullptr;
+    }
+    return f;
+}
+
+int loadtexture(const char *path)
+{
+    FILE *f = openscript(path);
     if (!f)
         return 0;
-    if (!readmagic(f)) {
-        std::fclose(f);
-        return 0;
-    }
     static texturescript s;
     s = texscripts.script;
     const floatsection sections[] = {
@@ -262,13 +270,9 @@ static void genlog(const char *line)
 
 int loadgentexture(const char *path, textureslot &slot)
 {
-    FILE *f = std::fopen(path, "rb");
+    FILE *f = openscript(path);
     if (!f)
         return 0;
-    if (!readmagic(f)) {
-        std::fclose(f);
-        return 0;
-    }
     textureslot s = slot;
     const floatsection sections[] = {
         {"Wgt2", 12, &s.channel[0][0]}, {"Scal", 1, &s.scale}, {"w6ol", 1, &s.solidweight},
