@@ -2,6 +2,7 @@
 // expression): milliseconds per call, median of several runs.
 //   preview_bench [RUNS]
 #include "compiler.h"
+#include "designer.h"
 #include "noise.h"
 #include "preview.h"
 #include "texscript.h"
@@ -72,9 +73,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: preview_bench [RUNS 1..10000]\n");
         return 2;
     }
-    setexprdialect(dialectpelmora);
-    makedefaults();
-    initnoise(noisedesigner);
+    startdesigner();
     renderpreview(1, 1);
     std::printf("milliseconds per call, %d runs\n", runs);
     std::printf("%-52s %12s %9s %12s\n", "stage", "wall median", "wall min", "cpu median");

@@ -235,3 +235,8 @@ int exprcodesize()
 {
     return cs.code ? cs.codesize : 0;
 }
+
+int exprparamcount()
+{
+    return cs.paramcount < 0 ? -1 : cs.paramcount;
+}

@@ -53,5 +53,9 @@ void exprrelease();
 // Listing of the last compilation: bit 0 the quads, bit 1 the hex dump of the code.
 const char *exprlist(int flags);
 
+// Number of parameters the last compiled text declared in its header (-1
+// before the first compilation or when the header itself was faulty).
+int exprparamcount();
+
 // Size in bytes of the last code buffer (0 before the first successful compilation).
 int exprcodesize();

@@ -2,6 +2,7 @@
 // 1152 feature points, the height map against a voxel-by-voxel column scan,
 // the shade map against a second implementation, and what each stage may
 // and may not change.
+#include "designer.h"
 #include "evaluate.h"
 #include "noise.h"
 #include "packcolour.h"
@@ -23,13 +24,11 @@ namespace {
 const std::string header = "(vx,vy,vz,d1,d2,d3,c1,c2,c3,c4,fn,sc)\n";
 
 // The designer's start-up, from the first library random draw on.
-void startdesigner()
+void startfresh()
 {
     resetlibraryrand();
     resetpreview();
-    setexprdialect(dialectpelmora);
-    makedefaults();
-    initnoise(noisedesigner);
+    startdesigner();
     ASSERT_EQ(renderpreview(1, 1), 1);
 }
 
@@ -113,7 +112,7 @@ void weighall(float w)
 
 class PreviewTest : public ::testing::Test {
 protected:
-    void SetUp() override { startdesigner(); }
+    void SetUp() override { startfresh(); }
     void TearDown() override
     {
         resetpreview();

@@ -1,6 +1,7 @@
 // The preview export and txtool render, checked with an independent PNG
 // reader (Python zlib and struct): the file holds exactly the preview pixels,
 // opaque, and txtool gives the image the designer shows after a load.
+#include "designer.h"
 #include "mapbuild.h"
 #include "noise.h"
 #include "png.h"
@@ -36,13 +37,10 @@ std::vector<uint32_t> designerpreview(const std::string &path, designeractions a
     exprseed(1);            // the RND state as at program start
     resetlibraryrand();
     resetpreview();
-    setexprdialect(dialectpelmora);
-    makedefaults();
-    initnoise(noisedesigner);
+    startdesigner();
     renderpreview(1, 1);
-    EXPECT_EQ(loadtexture(path.c_str()), 1) << path;
-    texscripts.func = compileexpr(texscripts.script.text);
-    setsolidweight(texscripts.script.solidweight);
+    char why[512];
+    EXPECT_EQ(loaddesign(path.c_str(), why, sizeof why), 1) << why;
     renderpreview(1, 1);
     if (a.setlight) {
         texscripts.script.lightangle = a.light;

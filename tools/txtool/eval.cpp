@@ -2,7 +2,6 @@
 // print its listing.
 #include "commands.h"
 #include "compiler.h"
-#include "state.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -128,9 +127,9 @@ int txeval(int argc, char **argv)
         std::printf("%s\n", compileerror());
         return 1;
     }
-    if ((int)args.size() != cs.paramcount) {
+    if ((int)args.size() != exprparamcount()) {
         std::fprintf(stderr, "txtool eval: the header declares %d parameter%s, %d argument%s given\n",
-                     cs.paramcount, cs.paramcount == 1 ? "" : "s", (int)args.size(), args.size() == 1 ? "" : "s");
+                     exprparamcount(), exprparamcount() == 1 ? "" : "s", (int)args.size(), args.size() == 1 ? "" : "s");
         return 2;
     }
     std::printf("%.17g\n", exprcall(f, args.data(), (int)args.size()));

@@ -2,10 +2,9 @@
 // designer shows after loading a script, exported as the designer exports it.
 #include "commands.h"
 #include "compiler.h"
-#include "noise.h"
+#include "designer.h"
 #include "png.h"
 #include "pngexport.h"
-#include "pointset.h"
 #include "preview.h"
 #include "texscript.h"
 
@@ -70,38 +69,19 @@ bool parseoptions(int argc, char **argv, renderoptions &o)
     return o.in && o.out;
 }
 
-// The designer's start-up: defaults with the feature points (the first 384
-// library random draws) and the default expression, then the noise table,
-// then the first preview.
-void startdesigner()
-{
-    setexprdialect(dialectpelmora);
-    makedefaults();
-    initnoise(noisedesigner);
-    renderpreview(1, 1);
-}
-
-// The designer's load flow: read, compile, weigh the points, rebuild.
+// The designer's load flow, then its rebuild of the preview.
 bool loadscript(const char *path)
 {
-    FILE *f = std::fopen(path, "rb");
-    if (!f) {
-        std::fprintf(stderr, "txtool render: cannot open '%s': %s\n", path, std::strerror(errno));
+    char why[512];
+    if (!loaddesign(path, why, sizeof why)) {
+        std::fprintf(stderr, "txtool render: %s\n", why);
         return false;
     }
-    std::fclose(f);
-    if (!loadtexture(path)) {
-        std::fprintf(stderr, "txtool render: '%s' is not a texture script (no \"TxQv\" magic or a bad expression length)\n",
-                     path);
-        return false;
-    }
-    texscripts.func = compileexpr(texscripts.script.text);
     if (!texscripts.func) {
         std::printf("%s\n", compileerror());
         std::fprintf(stderr, "txtool render: '%s': the expression does not compile; rendering with the built-in formula\n",
                      path);
     }
-    setsolidweight(texscripts.script.solidweight);
     if (!renderpreview(1, 1)) {
         std::fprintf(stderr, "txtool render: out of memory building the point grids\n");
         return false;
@@ -117,6 +97,7 @@ int txrender(int argc, char **argv)
     if (!parseoptions(argc, argv, o))
         return usage();
     startdesigner();
+    renderpreview(1, 1);
     if (!loadscript(o.in))
         return 1;
     // Each option is one more user action in the designer, in this order: the

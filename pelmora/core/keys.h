@@ -1,0 +1,61 @@
+// Key events and scan bytes.
+//
+// A key event is one 32-bit word, made when a key goes down:
+//   bits 0-7    the character the key typed (code page 437), 0 when none
+//   bits 8-15   the scan byte: PC set-1 scan code, 0x80 added for extended keys
+//   bits 16-21  the modifier bits at the time of the press
+#pragma once
+#include <cstdint>
+
+// Scan bytes the designer names.
+enum scanbyte : int {
+    scanesc = 0x01,
+    scanbackspace = 0x0E,
+    scantab = 0x0F,
+    scanenter = 0x1C,        // main Enter
+    scanlctrl = 0x1D,
+    scana = 0x1E,
+    scanlshift = 0x2A,
+    scanrshift = 0x36,
+    scanlalt = 0x38,
+    scanspace = 0x39,
+    scanf1 = 0x3B,
+    scanf2 = 0x3C,
+    scanf3 = 0x3D,
+    scanf4 = 0x3E,
+    scankpenter = 0x9C,      // keypad Enter
+    scanrctrl = 0x9D,
+    scanralt = 0xB8,
+    scanhome = 0xC7,
+    scanup = 0xC8,
+    scanpageup = 0xC9,
+    scanleft = 0xCB,
+    scanright = 0xCD,
+    scanend = 0xCF,
+    scandown = 0xD0,
+    scanpagedown = 0xD1,
+    scaninsert = 0xD2,
+    scandelete = 0xD3,
+};
+
+// Modifier bits of a key event.
+enum modifierbit : uint32_t {
+    modlshift = 0x10000,
+    modrshift = 0x20000,
+    modlctrl = 0x40000,
+    modrctrl = 0x80000,
+    modlalt = 0x100000,
+    modralt = 0x200000,
+    modshift = modlshift | modrshift,
+    modctrl = modlctrl | modrctrl,
+    modalt = modlalt | modralt,
+};
+
+inline int keychar(uint32_t event) { return int(event & 0xFF); }
+inline int keyscan(uint32_t event) { return int(event >> 8 & 0xFF); }
+inline bool keyshift(uint32_t event) { return (event & modshift) != 0; }
+inline bool keyctrl(uint32_t event) { return (event & modctrl) != 0; }
+inline uint32_t makekey(int scan, int character, uint32_t modifiers)
+{
+    return uint32_t(scan & 0xFF) << 8 | uint32_t(character & 0xFF) | modifiers;
+}

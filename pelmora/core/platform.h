@@ -1,0 +1,45 @@
+// The one seam between the designer's screen and the platform it runs on.
+//
+// The screen (everything in pelmora/core) draws into a frame buffer of
+// 32-bit pixels and asks the platform for the few things below through one
+// record of function pointers. The SDL layer fills the record in; tests fill
+// in their own and drive the screen headless. What happens on the platform
+// side (keys, text, mouse motion, buttons, activation) is pushed into the
+// core through the input functions of input.h.
+#pragma once
+#include <cstdint>
+
+// A frame to draw into: 0x00RRGGBB pixels, `pitch` bytes from row to row.
+struct framebuffer {
+    uint32_t *pixels;
+    int pitch;
+    int width, height;
+};
+
+struct platform {
+    // Seconds since start, from a monotonic clock of sub-millisecond resolution.
+    double (*clock)();
+    // The frame to draw this pass into; 0 when there is none now (the frame is
+    // then skipped).
+    int (*lock)(framebuffer *fb);
+    // Puts the finished frame on the screen.
+    void (*present)(const framebuffer &fb);
+    // Asks the program to close (ESC, the Exit button).
+    void (*close)();
+    // Windowed mode: hands the mouse back to the system cursor at client
+    // position (x, y); when the cursor comes back into the window the
+    // platform calls inputreenter. Null in full screen.
+    void (*releasemouse)(int x, int y);
+    // Modal loops (the file chooser): takes the waiting platform events into
+    // the core, ends the pump and waits for the next frame's turn. Returns 0
+    // when the program is being closed.
+    int (*pump)();
+    // The system clipboard, text in code page 437. getclipboard returns a new
+    // zero-terminated text the caller frees with free(), or null when the
+    // clipboard holds no text; setclipboard copies the text.
+    char *(*getclipboard)();
+    void (*setclipboard)(const char *text);
+};
+
+// The platform the screen runs on; set before initapp.
+extern platform host;
