@@ -2,6 +2,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <mutex>
+#include <unordered_set>
 #include "codegen.h"
 #include "state.h"
 
@@ -168,6 +170,36 @@ static bool fitsframe()
     return false;
 }
 
+// Compiled code that draws random numbers, by entry. Asked from any thread.
+struct randomregistry {
+    std::mutex lock;
+    std::unordered_set<exprfunc> drawing;
+};
+static randomregistry randomcode;
+
+static bool drawsrandom()
+{
+    for (uint32_t i = 0; i < cs.quadcount; i++)
+        if (cs.quads[i].op == oprnd || cs.quads[i].op == opnrnd)
+            return true;
+    return false;
+}
+
+static void noterandom(exprfunc f, bool random)
+{
+    std::lock_guard<std::mutex> hold(randomcode.lock);
+    if (random)
+        randomcode.drawing.insert(f);
+    else
+        randomcode.drawing.erase(f);
+}
+
+bool exprdrawsrandom(exprfunc f)
+{
+    std::lock_guard<std::mutex> hold(randomcode.lock);
+    return randomcode.drawing.count(f) != 0;
+}
+
 static exprfunc fail()
 {
     cs.quadcount = 0;
@@ -203,9 +235,11 @@ exprfunc compileexpr(const char *text)
     }
     if (!fitsframe())
         return fail();
+    bool random = drawsrandom();
     exprfunc f = generatecode();
     if (!f || cs.failed)
         return fail();
+    noterandom(f, random);
     return f;
 }
 

@@ -44,6 +44,11 @@ const char *compileerror();
 // masked); the caller's control word is restored afterwards.
 double exprcall(exprfunc f, const double *args, int count);
 
+// Whether compiled code draws from the random state of RND and NRND. Such
+// code must be called in a fixed order from one thread; code that draws
+// none may be called from several threads at once.
+bool exprdrawsrandom(exprfunc f);
+
 // Set the random state of RND and NRND to 2 * seed.
 void exprseed(int32_t seed);
 

@@ -183,6 +183,22 @@ TEST(runtime, rndAndNrndShareTheState)
     EXPECT_EQ(call0(both), a / 32768.0 * 1000000 + c / 32768.0);
 }
 
+// Code that may draw, on any path, says so; code without RND or NRND does not.
+TEST(runtime, codeSaysWhetherItDrawsRandomNumbers)
+{
+    struct row {
+        const char *text;
+        bool draws;
+    } rows[] = {
+        {"(x)\nx*2+1", false},
+        {"(x)\nrnd", true},
+        {"(x)\nIF (x > 0) y = nrnd; ELSE y = 1; y", true},
+        {"(x)\nsin(x)+pow(x,3)", false},
+    };
+    for (const row &r : rows)
+        EXPECT_EQ(exprdrawsrandom(mustcompile(r.text)), r.draws) << r.text;
+}
+
 // The rational Lanczos approximation itself is good to about 2e-10 (better
 // than 1e-13 for small arguments); the routine computes its exponent at 53
 // bits, the portable rule in long double, so they agree to about 1e-13.
