@@ -1,0 +1,67 @@
+// The editor's context menu: Copy, Paste and Delete, opened by a right
+// click in the editor at the cursor. While open it holds the capture, so
+// the next left click lands on it wherever it is: on an entry it runs the
+// entry, elsewhere it only closes the menu. A new right press closes it too.
+#include "draw.h"
+#include "editor.h"
+#include "keys.h"
+#include "screen.h"
+
+constexpr int menuwidth = 48, menuheight = 30, entryheight = 10;
+
+struct menuentry {
+    const char *label;
+    uint32_t key;       // the editor key the entry stands for
+    int modifies;       // a changed text sets the modified flag
+};
+
+static const menuentry entries[3] = {
+    {" Copy", makekey(scaninsert, 0, modlctrl), 0},
+    {" Paste", makekey(scaninsert, 0, modlshift), 1},
+    {" Delete", makekey(scandelete, 0, 0), 1},
+};
+
+static void runentry(const menuentry &e)
+{
+    if (editkey(e.key) == 2 && e.modifies)
+        editor.modified = 1;
+}
+
+static void closemenu()
+{
+    control &m = screen.controls[ctlmenu];
+    m.x0 = m.y0 = m.x1 = m.y1 = 0;
+    m.capture = 0;
+}
+
+void stepmenu()
+{
+    control &m = screen.controls[ctlmenu];
+    if (screen.active != ctlmenu || !m.capture)
+        return;
+    fillrect(m.x0 - 4, m.y0 - 4, m.x1 - m.x0 + 8, m.y1 - m.y0 + 8, 0x404080);
+    if (insidecontrol(ctlmenu, screen.mousex, screen.mousey)) {
+        int v = (screen.mousey - m.y0) / entryheight;
+        fillrect(m.x0, m.y0 + entryheight * v, m.x1 - m.x0, entryheight, 0x4060C0);
+        if (screen.clicked == ctlmenu)
+            runentry(entries[v]);
+    }
+    for (int v = 0; v < 3; v++)
+        printtext(m.x0, m.y0 + entryheight * v, 0xC0C0C0, transparent, "%s", entries[v].label);
+    bool rightpress = (screen.buttons & 2) && !(screen.previousbuttons & 2);
+    if (screen.clicked == ctlmenu || rightpress)
+        closemenu();
+}
+
+void openmenu()
+{
+    if (screen.clicked != ctleditor)
+        return;
+    control &m = screen.controls[ctlmenu];
+    m.x0 = screen.mousex;
+    m.y0 = screen.mousey;
+    m.x1 = m.x0 + menuwidth;
+    m.y1 = m.y0 + menuheight;
+    m.capture = 1;
+    screen.active = ctlmenu;
+}
