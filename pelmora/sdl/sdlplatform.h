@@ -1,0 +1,56 @@
+// The SDL side of the designer: window, presenting, events, clock and
+// clipboard. The only code that sees SDL.
+#pragma once
+#include "platform.h"
+
+#include <SDL.h>
+
+#include <cstdint>
+#include <vector>
+
+struct sdlstate {
+    SDL_Window *window;
+    SDL_Renderer *renderer;
+    SDL_Texture *texture;
+    std::vector<uint32_t> frame;    // the back frame the core draws into
+    int width, height;
+
+    int vsync;                      // presenting waits for the display
+    double lastpresent;             // seconds
+    int quickpresents;              // presents in a row that did not wait
+
+    int closing;                    // a close was requested or the window closed
+    int released;                   // the system cursor has the mouse (windowed)
+    int warpx, warpy;               // where it was put
+
+    uint64_t clockstart, clockfrequency;
+};
+
+extern sdlstate sdl;
+
+// Start-up; each shows its own failure message and returns 0.
+int openwindow();
+int opendisplay();
+int startmouse();
+void closeall();
+
+// The message box (and stderr) for a failed start-up step.
+void failstartup(const char *what);
+
+double sdlclock();
+int sdllock(framebuffer *fb);
+void sdlpresent(const framebuffer &fb);
+void sdlreleasemouse(int x, int y);
+
+// Takes every waiting event into the core and ends the pump.
+void pumpevents();
+// Modal loops: pump; while inactive wait for events. 0 once closing.
+int sdlpump();
+
+// PC set-1 scan byte of an SDL scancode (0x80 added for extended keys); 0
+// for keys the designer does not know.
+int scanbyteof(SDL_Scancode code);
+
+// The clipboard in code page 437 (cp437.h).
+char *getclipboardcp437();
+void setclipboardcp437(const char *text);
