@@ -1,0 +1,150 @@
+#include "headless.h"
+#include "app.h"
+#include "display.h"
+#include "input.h"
+#include "keys.h"
+#include "platform.h"
+#include "preview.h"
+#include "random.h"
+#include "screen.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+headlessstate headless;
+
+constexpr double framestep = 1.0 / 60.0;
+constexpr uint32_t reportinterval = 8;
+
+static double fakeclock()
+{
+    return headless.now;
+}
+
+static int fakelock(framebuffer *fb)
+{
+    if (headless.lockfailures > 0) {
+        headless.lockfailures--;
+        return 0;
+    }
+    *fb = {headless.pixels.data(), headless.width * 4, headless.width, headless.height};
+    return 1;
+}
+
+static void fakepresent(const framebuffer &)
+{
+    headless.presents++;
+}
+
+static void fakeclose()
+{
+    headless.closes++;
+}
+
+static void fakerelease(int x, int y)
+{
+    headless.releases++;
+    headless.releasex = x;
+    headless.releasey = y;
+}
+
+static int fakepump()
+{
+    inputendpump();
+    headless.now += headless.step;
+    return headless.closes == 0;
+}
+
+static char *fakegetclip()
+{
+    if (!headless.hasclipboard)
+        return nullptr;
+    char *text = static_cast<char *>(std::malloc(headless.clipboard.size() + 1));
+    if (text)
+        std::memcpy(text, headless.clipboard.c_str(), headless.clipboard.size() + 1);
+    return text;
+}
+
+static void fakesetclip(const char *text)
+{
+    headless.clipboard = text;
+    headless.hasclipboard = true;
+}
+
+void headlessstart(bool fullscreen, bool smoothing)
+{
+    headless = headlessstate{};
+    headless.fullscreen = fullscreen;
+    headless.step = framestep;
+    headless.reporttime = 1000;
+    host = {fakeclock, fakelock, fakepresent, fakeclose, fullscreen ? nullptr : fakerelease, fakepump, fakegetclip, fakesetclip};
+    resetlibraryrand();
+    resetpreview();
+    resetdisplay();
+    resetinput(headless.now);
+    input.smoothing = smoothing;
+    char word[] = "fullscreen", exe[] = "exe";
+    char *argv[] = {exe, word, nullptr};
+    initapp(fullscreen ? 2 : 1, argv);
+    headless.width = app.width;
+    headless.height = app.height;
+    headless.pixels.assign(size_t(app.width) * size_t(app.height), 0);
+}
+
+void headlessframe()
+{
+    inputendpump();
+    headless.now += headless.step;
+    doframe();
+}
+
+void headlessframes(int n)
+{
+    for (int i = 0; i < n; i++)
+        headlessframe();
+}
+
+static const struct {
+    uint32_t bit;
+    int scan;
+} modifierscans[] = {
+    {modlshift, scanlshift}, {modrshift, scanrshift}, {modlctrl, scanlctrl},
+    {modrctrl, scanrctrl},   {modlalt, scanlalt},     {modralt, scanralt},
+};
+
+void presskey(int scan, int character, uint32_t modifiers)
+{
+    for (const auto &m : modifierscans)
+        if (modifiers & m.bit)
+            inputkeydown(m.scan, 0);
+    inputkeydown(scan, 0);
+    if (character)
+        inputtext(character);
+    inputkeyup(scan);
+    for (const auto &m : modifierscans)
+        if (modifiers & m.bit)
+            inputkeyup(m.scan);
+}
+
+void movemouse(int dx, int dy)
+{
+    inputmotion(dx, dy, headless.reporttime);
+    headless.reporttime += reportinterval;
+}
+
+void moveto(int x, int y)
+{
+    movemouse(x - int(std::lrint(screen.cursorx)), y - int(std::lrint(screen.cursory)));
+}
+
+void setbutton(int k, bool down)
+{
+    inputbutton(k, down, headless.reporttime);
+    headless.reporttime += reportinterval;
+}
+
+std::vector<uint32_t> framepixels()
+{
+    return headless.pixels;
+}
