@@ -5,8 +5,15 @@
 #include "pointset.h"
 #include "texscript.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 previewstate preview = {nullptr, nullptr, {}, {}, {}, {}, 1};
 
@@ -164,6 +171,127 @@ static uint32_t pixelcolour(const pointgrid &g, int x, int y, int z)
     return packcolour(rgb[0], rgb[1], rgb[2]);
 }
 
+// Colours the rows y0..y1-1 of the image. Each pixel depends only on the
+// maps, the grid and the texture, so the rows may be coloured in any order
+// and on any thread, except by an expression that draws random numbers.
+static void colourrows(int y0, int y1)
+{
+    const pointgrid &g = *preview.fourgrid;
+    for (int y = y0; y < y1; y++)
+        for (int x = 0; x < previewside; x++) {
+            int n = y * previewside + x;
+            preview.image[n] = pixelcolour(g, x, y, preview.height[n]);
+        }
+}
+
+// ---- the colour stage on a small pool of threads ----------------------------
+
+namespace {
+
+constexpr int bandrows = 8;
+constexpr int bandcount = previewside / bandrows;
+constexpr int maxcolourthreads = 4;
+
+// Workers wait for a new generation, then take bands of rows until none is
+// left; the caller takes bands too and waits until every worker is done.
+struct colourpool {
+    std::mutex lock;
+    std::condition_variable start, finished;
+    std::vector<std::thread> workers;
+    unsigned generation = 0;
+    int running = 0;
+    bool stopping = false;
+    bool made = false;
+    std::atomic<int> nextband{0};
+
+    ~colourpool()
+    {
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            stopping = true;
+        }
+        start.notify_all();
+        for (std::thread &t : workers)
+            t.join();
+    }
+};
+
+colourpool pool;
+int colourthreads = 0;      // 0: as many as the machine has, at most maxcolourthreads
+
+void colourbands()
+{
+    for (int b; (b = pool.nextband.fetch_add(1)) < bandcount;)
+        colourrows(b * bandrows, (b + 1) * bandrows);
+}
+
+void colourworker()
+{
+    unsigned seen = 0;
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> hold(pool.lock);
+            pool.start.wait(hold, [&] { return pool.stopping || pool.generation != seen; });
+            if (pool.stopping)
+                return;
+            seen = pool.generation;
+        }
+        colourbands();
+        std::lock_guard<std::mutex> hold(pool.lock);
+        if (--pool.running == 0)
+            pool.finished.notify_one();
+    }
+}
+
+int wantedthreads()
+{
+    int n = colourthreads > 0 ? colourthreads : int(std::thread::hardware_concurrency());
+    return std::clamp(n, 1, maxcolourthreads);
+}
+
+// The workers are made on first use; a thread that cannot be made leaves
+// the work to those that could.
+void makepool()
+{
+    pool.made = true;
+    for (int i = 1; i < wantedthreads(); i++) {
+        try {
+            pool.workers.emplace_back(colourworker);
+        } catch (const std::system_error &) {
+            break;
+        }
+    }
+}
+
+void colourinparallel()
+{
+    if (!pool.made)
+        makepool();
+    if (pool.workers.empty()) {
+        colourrows(0, previewside);
+        return;
+    }
+    pool.nextband = 0;
+    {
+        std::lock_guard<std::mutex> hold(pool.lock);
+        pool.running = int(pool.workers.size());
+        pool.generation++;
+    }
+    pool.start.notify_all();
+    colourbands();
+    std::unique_lock<std::mutex> hold(pool.lock);
+    pool.finished.wait(hold, [] { return pool.running == 0; });
+}
+
+} // namespace
+
+void setcolourthreads(int n)
+{
+    colourthreads = n;
+}
+
+// RND and NRND share one random state: an expression that draws from it is
+// evaluated pixel by pixel in order, on this thread, as ever.
 void colourpreview()
 {
     derivechannels(texscripts.script);
@@ -171,11 +299,10 @@ void colourpreview()
         std::memset(preview.image, 0, sizeof preview.image);
         return;
     }
-    for (int y = 0; y < previewside; y++)
-        for (int x = 0; x < previewside; x++) {
-            int n = y * previewside + x;
-            preview.image[n] = pixelcolour(*preview.fourgrid, x, y, preview.height[n]);
-        }
+    if (wantedthreads() == 1 || (texscripts.func && exprdrawsrandom(texscripts.func)))
+        colourrows(0, previewside);
+    else
+        colourinparallel();
 }
 
 int renderpreview(int rebuild, int relight)

@@ -42,6 +42,11 @@ int rebuildpreview();                   // grids, cell classes, height map
 void lightpreview(float lightangle);    // shade map
 void colourpreview();                   // channel weights derived, then the image
 
+// Threads of the colour stage: 0 (the start) as many as the machine has, at
+// most 4; 1 keeps it on the calling thread. The image is the same for any
+// number; an expression that draws random numbers always runs on one thread.
+void setcolourthreads(int n);
+
 // Air flag of the single nearest point of voxel (x, y, z) among the list of
 // its 8-voxel cell in a nearest grid; 0 when the list is empty or the voxel
 // lies outside the grid.
