@@ -24,10 +24,8 @@ static double fakeclock()
 
 static int fakelock(framebuffer *fb)
 {
-    if (headless.lockfailures > 0) {
-        headless.lockfailures--;
+    if (!headless.locking)
         return 0;
-    }
     *fb = {headless.pixels.data(), headless.width * 4, headless.width, headless.height};
     return 1;
 }
@@ -77,6 +75,7 @@ void headlessstart(bool fullscreen, bool smoothing)
     headless = headlessstate{};
     headless.fullscreen = fullscreen;
     headless.step = framestep;
+    headless.locking = true;
     headless.reporttime = 1000;
     host = {fakeclock, fakelock, fakepresent, fakeclose, fullscreen ? nullptr : fakerelease, fakepump, fakegetclip, fakesetclip};
     resetlibraryrand();
@@ -96,6 +95,9 @@ void headlessframe()
 {
     inputendpump();
     headless.now += headless.step;
+    headless.locking = headless.lockfailures == 0;
+    if (headless.lockfailures > 0)
+        headless.lockfailures--;
     doframe();
 }
 

@@ -12,7 +12,8 @@ struct headlessstate {
     int width, height;
     double now, step;               // clock and its step per frame, seconds
     uint32_t reporttime;            // ms of the next mouse report
-    int lockfailures;               // the next locks that fail
+    int lockfailures;               // the next frames whose lock fails
+    bool locking;                   // this frame's locks succeed
     int presents;                   // frames presented
     int closes;                     // close requests
     int releases, releasex, releasey;   // releasemouse calls, the last position
