@@ -265,10 +265,11 @@ struct keyentry {
     int (*action)(const keypress &);
 };
 
+// Keys with an action of their own; every other key types its character.
 const keyentry keytable[] = {
-    {scanbackspace, backspace}, {scanhome, home},   {scanup, up},         {scanleft, left},
-    {scanright, right},         {scanend, end},     {scandown, down},     {scaninsert, insertkey},
-    {scandelete, deletekey},
+    {scanbackspace, backspace}, {scanhome, home}, {scanup, up},
+    {scanleft, left},           {scanright, right}, {scanend, end},
+    {scandown, down},           {scaninsert, insertkey}, {scandelete, deletekey},
 };
 
 } // namespace
