@@ -6,50 +6,75 @@
 #include <fstream>
 #include <iterator>
 
+static void putnumber(std::vector<uint8_t> &out, size_t n)
+{
+    for (;; n >>= 7) {
+        out.push_back(uint8_t((n & 0x7F) | (n > 0x7F ? 0x80 : 0)));
+        if (n <= 0x7F)
+            return;
+    }
+}
+
+static bool getnumber(const std::vector<uint8_t> &bytes, size_t &at, size_t &n)
+{
+    n = 0;
+    for (int shift = 0; shift <= 28; shift += 7) {
+        if (at >= bytes.size())
+            return false;
+        uint8_t b = bytes[at++];
+        n |= size_t(b & 0x7F) << shift;
+        if (!(b & 0x80))
+            return true;
+    }
+    return false;
+}
+
 std::vector<uint8_t> encodeframe(const std::vector<uint32_t> &pixels, int width, int height)
 {
-    std::vector<uint8_t> out = {'P', 'M', 'R', 'L', uint8_t(width), uint8_t(width >> 8), uint8_t(height),
-                                uint8_t(height >> 8)};
+    std::vector<uint32_t> palette;
+    std::vector<uint8_t> runs;
     for (size_t i = 0; i < pixels.size();) {
         size_t j = i;
         while (j < pixels.size() && pixels[j] == pixels[i])
             j++;
-        for (size_t n = j - i; ; n >>= 7) {
-            out.push_back(uint8_t((n & 0x7F) | (n > 0x7F ? 0x80 : 0)));
-            if (n <= 0x7F)
-                break;
-        }
-        for (int k = 0; k < 4; k++)
-            out.push_back(uint8_t(pixels[i] >> (8 * k)));
+        size_t k = 0;
+        while (k < palette.size() && palette[k] != pixels[i])
+            k++;
+        if (k == palette.size())
+            palette.push_back(pixels[i]);
+        if (k > 255)
+            return {};                  // more colours than a UI frame has
+        putnumber(runs, j - i);
+        runs.push_back(uint8_t(k));
         i = j;
     }
+    std::vector<uint8_t> out = {'P', 'M', 'R', 'L', uint8_t(width), uint8_t(width >> 8), uint8_t(height),
+                                uint8_t(height >> 8), uint8_t(palette.size())};
+    for (uint32_t c : palette)
+        for (int b = 0; b < 4; b++)
+            out.push_back(uint8_t(c >> (8 * b)));
+    out.insert(out.end(), runs.begin(), runs.end());
     return out;
 }
 
 bool decodeframe(const std::vector<uint8_t> &bytes, std::vector<uint32_t> &pixels, int &width, int &height)
 {
-    if (bytes.size() < 8 || bytes[0] != 'P' || bytes[1] != 'M' || bytes[2] != 'R' || bytes[3] != 'L')
+    if (bytes.size() < 9 || bytes[0] != 'P' || bytes[1] != 'M' || bytes[2] != 'R' || bytes[3] != 'L')
         return false;
     width = bytes[4] | bytes[5] << 8;
     height = bytes[6] | bytes[7] << 8;
-    size_t total = size_t(width) * size_t(height);
+    size_t colours = bytes[8] ? bytes[8] : 256, at = 9;
+    if (bytes.size() < at + 4 * colours)
+        return false;
+    std::vector<uint32_t> palette;
+    for (size_t k = 0; k < colours; k++, at += 4)
+        palette.push_back(bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t(bytes[at + 3]) << 24);
+    size_t total = size_t(width) * size_t(height), n;
     pixels.clear();
-    size_t at = 8;
     while (at < bytes.size()) {
-        size_t n = 0;
-        for (int shift = 0;; shift += 7) {
-            if (at >= bytes.size() || shift > 28)
-                return false;
-            uint8_t b = bytes[at++];
-            n |= size_t(b & 0x7F) << shift;
-            if (!(b & 0x80))
-                break;
-        }
-        if (at + 4 > bytes.size() || n > total - pixels.size())
+        if (!getnumber(bytes, at, n) || at >= bytes.size() || bytes[at] >= colours || n > total - pixels.size())
             return false;
-        uint32_t p = bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t(bytes[at + 3]) << 24;
-        at += 4;
-        pixels.insert(pixels.end(), n, p);
+        pixels.insert(pixels.end(), n, palette[bytes[at++]]);
     }
     return pixels.size() == total;
 }
@@ -89,7 +114,8 @@ std::string comparegolden(const std::string &name, const std::vector<uint32_t> &
 {
     const char *update = std::getenv("PELMORA_UPDATE_GOLDEN");
     if (update && update[0] == '1') {
-        if (!writefile(goldenpath(name), encodeframe(pixels, width, height)))
+        std::vector<uint8_t> bytes = encodeframe(pixels, width, height);
+        if (bytes.empty() || !writefile(goldenpath(name), bytes))
             return "cannot write " + goldenpath(name);
         std::fprintf(stderr, "stored golden frame %s\n", goldenpath(name).c_str());
         return "";
