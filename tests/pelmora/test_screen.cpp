@@ -476,6 +476,43 @@ TEST_F(ScreenTest, ContextMenuOpensAtTheCursorAndCloses)
     }
 }
 
+// The menu's entries are the editor's Ctrl+Insert, Shift+Insert and Delete.
+TEST_F(ScreenTest, ContextMenuEntriesCopyPasteAndDelete)
+{
+    setbody("abcdef");
+    for (int i = 0; i < 3; i++)
+        presskey(scanright, 0, modlshift);
+    headlessframe();
+    ASSERT_EQ(editor.anchor, 0);
+    const struct {
+        int entry;
+        const char *body;
+        const char *clipboard;
+        int modified;
+    } rows[] = {
+        {0, "abcdef", "abc", 0},            // Copy keeps the text and the selection
+        {2, "def", "abc", 1},               // Delete
+        {1, "abcdef", "abc", 1},            // Paste at the cursor
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.entry);
+        moveto(400, 200);
+        setbutton(1, true);
+        headlessframe();
+        setbutton(1, false);
+        moveto(410, 205 + 10 * r.entry);
+        headlessframe();
+        setbutton(0, true);
+        headlessframe();
+        setbutton(0, false);
+        headlessframe();
+        EXPECT_STREQ(editbody(), r.body);
+        EXPECT_EQ(headless.clipboard, r.clipboard);
+        EXPECT_EQ(editor.modified, r.modified);
+        EXPECT_EQ(screen.controls[ctlmenu].capture, 0);
+    }
+}
+
 // What the screen shows is what txtool render writes for the same script.
 TEST_F(ScreenTest, PreviewMatchesTxtoolRenderOfTheSavedScript)
 {

@@ -1,0 +1,235 @@
+// The real pelmora under a virtual X server, driven by xdotool: F1 shows
+// the help page, a weight slider is dragged to -2.0, a screenshot (xwd)
+// shows both, and ESC ends the program with exit code 0.
+//
+// PELMORA_SCREENSHOT=FILE.png also writes the window as it starts (the
+// README's picture).
+#include "golden.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+bool onpath(const char *program)
+{
+    std::string command = std::string("command -v ") + program + " >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+// A child process with extra environment; stdout to the given descriptor.
+pid_t spawn(const std::vector<std::string> &args, const std::vector<std::string> &env, int outfd = -1)
+{
+    pid_t pid = fork();
+    if (pid != 0)
+        return pid;
+    prctl(PR_SET_PDEATHSIG, SIGKILL);       // never outlive the test
+    for (const std::string &e : env)
+        putenv(const_cast<char *>(e.c_str()));
+    if (outfd >= 0)
+        dup2(outfd, 1);
+    std::vector<char *> argv;
+    for (const std::string &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+}
+
+// Exit status of pid if it ends within `seconds`, else -1 (then killed).
+int waitfor(pid_t pid, double seconds)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    for (;;) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (std::chrono::steady_clock::now() > end) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+std::string run(const std::string &display, const std::string &command)
+{
+    std::string full = "DISPLAY=" + display + " " + command + " 2>/dev/null";
+    std::string out;
+    if (FILE *p = popen(full.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, p))
+            out += buffer;
+        pclose(p);
+    }
+    return out;
+}
+
+void pause(int milliseconds)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+uint32_t bigendian(const std::vector<uint8_t> &b, size_t at)
+{
+    return uint32_t(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
+}
+
+// An xwd dump of a 24-bit screen as 0x00RRGGBB pixels, stored in 3 or 4
+// bytes each (the bits per pixel say which).
+struct screenshot {
+    int width = 0, height = 0;
+    std::vector<uint32_t> pixels;
+    uint32_t at(int x, int y) const
+    {
+        if (x < 0 || y < 0 || x >= width || y >= height)
+            return 0xFFFFFFFF;
+        return pixels[size_t(y) * size_t(width) + size_t(x)];
+    }
+};
+
+bool readxwd(const std::string &path, screenshot &s)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (b.size() < 100)
+        return false;
+    uint32_t headersize = bigendian(b, 0), format = bigendian(b, 8), depth = bigendian(b, 12),
+             width = bigendian(b, 16), height = bigendian(b, 20), byteorder = bigendian(b, 28),
+             bitsperpixel = bigendian(b, 44), bytesperline = bigendian(b, 48), colours = bigendian(b, 76);
+    size_t data = size_t(headersize) + size_t(colours) * 12;
+    uint32_t step = bitsperpixel / 8;
+    if (format != 2 || depth != 24 || (step != 3 && step != 4) || bytesperline < width * step ||
+        b.size() < data + size_t(bytesperline) * height)
+        return false;
+    s.width = int(width);
+    s.height = int(height);
+    s.pixels.resize(size_t(width) * height);
+    for (uint32_t y = 0; y < height; y++)
+        for (uint32_t x = 0; x < width; x++) {
+            const uint8_t *p = &b[data + y * bytesperline + x * step];
+            uint32_t v = 0;
+            for (uint32_t k = 0; k < step; k++)
+                v |= uint32_t(p[k]) << (8 * (byteorder ? step - 1 - k : k));
+            s.pixels[size_t(y) * width + x] = v & 0xFFFFFF;
+        }
+    return true;
+}
+
+struct DesignerEndToEnd : ::testing::Test {
+    pid_t server = -1, designer = -1;
+    std::string display;
+
+    void TearDown() override
+    {
+        if (designer > 0)
+            waitfor(designer, 0.0);
+        if (server > 0) {
+            kill(server, SIGTERM);
+            waitfor(server, 5.0);
+        }
+    }
+
+    // Xvfb picks a free display and writes its number to a pipe.
+    bool startserver()
+    {
+        int fds[2];
+        if (pipe(fds) != 0)
+            return false;
+        server = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1024x768x24", "-nolisten",
+                        "tcp"},
+                       {});
+        close(fds[1]);
+        char number[32] = {};
+        ssize_t n = read(fds[0], number, sizeof number - 1);
+        close(fds[0]);
+        if (n <= 0)
+            return false;
+        display = ":" + std::to_string(std::atoi(number));
+        return true;
+    }
+
+    bool shoot(const std::string &name, screenshot &s)
+    {
+        std::string path = name + ".xwd";
+        run(display, "xwd -root -silent -out " + path);
+        return readxwd(path, s);
+    }
+};
+
+TEST_F(DesignerEndToEnd, HelpPageSliderDragAndEscape)
+{
+    if (!onpath("Xvfb") || !onpath("xdotool") || !onpath("xwd"))
+        GTEST_SKIP() << "Xvfb, xdotool or xwd is missing (bash scripts/setup.sh test installs them)";
+    ASSERT_TRUE(startserver());
+    designer = spawn({PELMORA}, {"DISPLAY=" + display, "ASAN_OPTIONS=detect_leaks=0"});
+    std::string window = run(display, "timeout 20 xdotool search --sync --name 'Pelmora by Yorvath'");
+    ASSERT_FALSE(window.empty()) << "no designer window appeared";
+    window = window.substr(0, window.find('\n'));
+    std::string geometry = run(display, "xdotool getwindowgeometry --shell " + window);
+    int wx = -1, wy = -1;
+    if (const char *x = std::strstr(geometry.c_str(), "X="))
+        wx = std::atoi(x + 2);
+    if (const char *y = std::strstr(geometry.c_str(), "Y="))
+        wy = std::atoi(y + 2);
+    ASSERT_EQ(wx, (1024 - 800) / 2) << geometry;     // centred
+    ASSERT_EQ(wy, (768 - 600) / 2) << geometry;
+    pause(1000);
+
+    screenshot start;
+    ASSERT_TRUE(shoot("e2e-start", start)) << "cannot read the screenshot e2e-start.xwd";
+    EXPECT_EQ(start.at(wx + 20, wy + 8), 0x404080u);  // F1 button unlit
+    EXPECT_EQ(start.at(wx + 21, wy + 420), 0xC06060u);    // R of group 1 at 2.2: 395..429
+    if (const char *png = std::getenv("PELMORA_SCREENSHOT")) {
+        std::vector<uint32_t> frame;
+        for (int y = 0; y < 600; y++)
+            for (int x = 0; x < 800; x++)
+                frame.push_back(start.at(wx + x, wy + y));
+        EXPECT_TRUE(writeframepng(png, frame, 800, 600));
+    }
+
+    // The cursor starts at (320, 240): to the slider at (28, 430), press,
+    // down 32 pixels to -2.0, release.
+    run(display, "xdotool key F1");
+    pause(300);
+    run(display, "xdotool mousemove_relative -- -292 190");
+    pause(300);
+    run(display, "xdotool mousedown 1");
+    pause(300);
+    run(display, "xdotool mousemove_relative -- 0 32");
+    pause(300);
+    run(display, "xdotool mouseup 1");
+    pause(500);
+
+    screenshot after;
+    ASSERT_TRUE(shoot("e2e-after", after)) << "cannot read the screenshot e2e-after.xwd";
+    EXPECT_EQ(after.at(wx + 292, wy + 100), 0x60D090u);   // the help page's box
+    EXPECT_EQ(after.at(wx + 787, wy + 32), 0x60D090u);
+    EXPECT_EQ(after.at(wx + 20, wy + 8), 0x4060C0u);      // F1 lit while it shows
+    EXPECT_EQ(after.at(wx + 21, wy + 420), 0u);           // the bar left the upper half
+    EXPECT_EQ(after.at(wx + 21, wy + 431), 0xC06060u);    // and runs from 430
+    EXPECT_EQ(after.at(wx + 34, wy + 459), 0xC06060u);    // down to 461
+
+    run(display, "xdotool key Escape");
+    int status = waitfor(designer, 10.0);
+    designer = -1;
+    EXPECT_EQ(status, 0) << "-1: still running 10 s after ESC";
+}
+
+} // namespace
