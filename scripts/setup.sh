@@ -6,10 +6,10 @@
 #                            Python and pngcheck (independent PNG readers)
 set -euo pipefail
 
-packages=(cmake make g++ binutils)
+packages=(cmake make g++ binutils libsdl2-dev)
 if [ "${1:-build}" = test ]; then
     packages+=(libgtest-dev googletest libbenchmark-dev g++-multilib qemu-user clang libclang-rt-14-dev
-               libmuparser-dev python3 pngcheck)
+               libmuparser-dev python3 pngcheck xvfb xdotool x11-apps)
 fi
 
 missing=()
