@@ -330,14 +330,20 @@ TEST_F(ScreenTest, CtrlMainEnterRecompilesKeypadEnterDoesNot)
         int scan;
         uint32_t modifiers;
         bool compiles;
+        const char *body;
+        int modified;
     } rows[] = {
-        {scankpenter, modlctrl, false}, {scankpenter, 0, false}, {scanenter, 0, false},
-        {scanenter, modrctrl, true},
+        {scankpenter, modlctrl, false, "d1*(c1+", 0},
+        {scankpenter, 0, false, "d1*(c1+", 0},
+        {scanenter, 0, false, "\nd1*(c1+", 1},        // the editor breaks the line
+        {scanenter, modrctrl, true, "\nd1*(c1+", 0},  // compiled, not typed
     };
     for (const auto &r : rows) {
         presskey(r.scan, 13, r.modifiers);
         headlessframe();
         EXPECT_EQ(texscripts.func == before, !r.compiles) << r.scan;
+        EXPECT_STREQ(editbody(), r.body);
+        EXPECT_EQ(editor.modified, r.modified);
     }
     EXPECT_EQ(pixel(300, 30), 0x601010u);
     setbody("d1*c1*sc");
