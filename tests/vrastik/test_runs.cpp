@@ -79,10 +79,11 @@ TEST_F(VrastikRun, RefusedArgumentsNameTheirRangeAndWriteNoMap)
         many.push_back("t" + std::to_string(i) + ".tx");
     EXPECT_EQ(run(many), -1);
     EXPECT_NE(console.find("at most 256 texture files, not 257"), std::string::npos) << console;
-    // Each refused run logged its command line and its message; a message
-    // ends in a line feed of its own, so an empty line follows it.
+    // Each refused run logged its command line and its message (the texture
+    // that does not load also the reason); a message ends in a line feed of
+    // its own, so an empty line follows it.
     std::vector<std::string> lines = loglines();
-    ASSERT_EQ(lines.size(), 3 * 5u);
+    ASSERT_EQ(lines.size(), 3 * 5u + 2);
     EXPECT_EQ(lines[1].substr(19), " ...error: number_of_rocks must be 1..32768 for cave kind 3, not 0");
     EXPECT_EQ(lines[2], "");
 }

@@ -100,11 +100,6 @@ static bool placespan(const uint8_t *p, size_t pos, int index, spanwalk *walk, m
             setvoxels(col, 0, topstart, voxelair);
         return true;
     }
-    // Each span begins lower than the one above it, so a column ends after
-    // at most 256 spans.
-    if (topstart <= walk->topstart)
-        return setfault(fault, mapfaultz, pos + 1, "top start %d does not lie below the top start %d of the span above",
-                        topstart, walk->topstart);
     int bottomfrom = airstart - walk->bottoms;
     if (bottomfrom < walk->next)
         return setfault(fault, mapfaultz, pos + 3,
@@ -119,6 +114,11 @@ static bool placespan(const uint8_t *p, size_t pos, int index, spanwalk *walk, m
             return setfault(fault, mapfaultuncoloured, pos + 2,
                             "solid voxel z = %d below the air gap has no colour", topstart);
     }
+    // Each span begins lower than the one above it, so a column ends after
+    // at most 256 spans.
+    if (topstart <= walk->topstart)
+        return setfault(fault, mapfaultz, pos + 1, "top start %d does not lie below the top start %d of the span above",
+                        topstart, walk->topstart);
     if (col) {
         setvoxels(col, walk->next, bottomfrom, voxelhidden);
         setcolours(col, bottomfrom, walk->bottoms, walk->bottom);
