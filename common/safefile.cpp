@@ -393,3 +393,16 @@ int openregular(const char *path, char *why, size_t whysize)
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
 }
+
+std::FILE *fopenregular(const char *path, char *why, size_t whysize)
+{
+    int fd = openregular(path, why, whysize);
+    if (fd < 0)
+        return nullptr;
+    std::FILE *f = fdopen(fd, "rb");
+    if (!f) {
+        std::snprintf(why, whysize, "%s", std::strerror(errno));
+        close(fd);
+    }
+    return f;
+}

@@ -21,6 +21,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 constexpr int safepathmax = 4096;                   // longest target path, its NUL included
 constexpr int safemessagesize = safepathmax + 200;   // "cannot ... PATH: " and the reason
@@ -66,6 +67,9 @@ int safereplace(const char *path, const void *bytes, size_t size, char *why, siz
 // or -1 with the reason alone ("No such file or directory", "it is a
 // directory") in why.
 int openregular(const char *path, char *why, size_t whysize);
+
+// The same as a stream for binary reading; null with the reason in why.
+std::FILE *fopenregular(const char *path, char *why, size_t whysize);
 
 // "a directory", "a FIFO", ... for a file type from stat's st_mode.
 const char *filekind(unsigned mode);

@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
-#include <unistd.h>
 
 const char exprheader[] = "(vx,vy,vz,d1,d2,d3,c1,c2,c3,c4,fn,sc)\n";
 const char defaultbody[] = "(d1*c1 + d2*c2 + d3/(abs(sin(d3*.1))+1)*c3 + (c4+fn+1)*16)*sc";
@@ -217,15 +216,9 @@ static FILE *openscript(const char *path)
 {
     texscripts.why[0] = 0;
     char why[200];
-    int fd = openregular(path, why, sizeof why);
-    if (fd < 0) {
-        refuse("cannot open %s: %s", path, why);
-        return nullptr;
-    }
-    FILE *f = fdopen(fd, "rb");
+    FILE *f = fopenregular(path, why, sizeof why);
     if (!f) {
-        refuse("cannot open %s: %s", path, std::strerror(errno));
-        close(fd);
+        refuse("cannot open %s: %s", path, why);
         return nullptr;
     }
     if (!readmagic(f)) {

@@ -196,3 +196,27 @@ TEST(TxTool, ConcurrentMakesNeverMixTwoScripts)
         ASSERT_TRUE(got == wanta || got == wantb) << "round " << round << ": " << got.size() << " bytes";
     }
 }
+
+// Inputs that are not regular files are refused at once with the reason,
+// never waited on.
+TEST(TxTool, InputsThatAreNotFilesAreRefused)
+{
+    std::string fifo = scratchpath("input.fifo"), out = scratchpath("fromfifo.tx");
+    mkfifo(fifo.c_str(), 0644);
+    const std::string because = fifo + ": it is a FIFO, not a regular file";
+    const struct {
+        std::string args;
+        int code;
+        std::string says;
+    } rows[] = {
+        {"show " + fifo, 1, "txtool show: cannot open " + because + "\n"},
+        {"make " + out + " " + fifo, 1, "txtool make: " + fifo + ": cannot open " + because + "\n"},
+        {"eval @" + fifo, 2, "txtool: cannot open '" + fifo + "': it is a FIFO, not a regular file\n"},
+    };
+    for (const auto &r : rows) {
+        runresult m = run(r.args);
+        EXPECT_EQ(m.code, r.code) << r.args;
+        EXPECT_EQ(m.out, r.says);
+    }
+    EXPECT_FALSE(fileexists(out));
+}
