@@ -284,6 +284,8 @@ int safeopen(safefile &f, const char *path)
         return failwith(f, "write", reason);
     }
     std::strcpy(f.path, path);
+    if (!path[0])
+        return failwith(f, "write", "the name is empty");
     struct stat st;
     if (stat(path, &st) == 0) {
         if (!S_ISREG(st.st_mode)) {

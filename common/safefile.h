@@ -7,7 +7,10 @@
 // directory synced. Until the rename the previous file stays as it was; on
 // any failure, and on SIGINT, SIGTERM or SIGHUP while a file is open, the
 // temporary file is removed. A target that exists but is not a regular file
-// (a directory, device, FIFO or socket) is never replaced.
+// (a directory, device, FIFO or socket) is never replaced. A symbolic link
+// at the target is followed for that check and then itself replaced by the
+// new file; the file it pointed to is left alone. The new file gets the mode
+// the umask gives any new file.
 //
 //   safeopen    create the temporary file for a target
 //   safewrite   append bytes (buffered; any amount, any number of calls)

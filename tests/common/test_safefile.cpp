@@ -127,6 +127,9 @@ TEST(safefile, refusesTargetsThatAreNotRegularFiles)
         EXPECT_EQ(filetype(path), r.type) << r.name;
     }
     close(sock);
+    char why[600];
+    EXPECT_EQ(safereplace("", "new", 3, why, sizeof why), 0);
+    EXPECT_EQ(std::string(why), "cannot write : the name is empty");
     EXPECT_EQ(names(dir), (std::vector<std::string>{"adir", "afifo", "alink", "asock"}));
     EXPECT_TRUE(names(dir + "/adir").empty());
 }
