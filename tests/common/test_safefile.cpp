@@ -1,9 +1,10 @@
-// Safe file replacement: what it refuses, what it leaves behind after a
-// failure or a signal, and writers that race for one target.
+// Safe file replacement: what it refuses, and what it leaves behind after a
+// failure or a signal. (Writers racing for one target: txtool's tests.)
 #include "safefile.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <dirent.h>
 #include <memory>
@@ -13,7 +14,6 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -231,30 +231,6 @@ TEST(safefile, signalsRemoveTheTemporaryFile)
     EXPECT_EQ(after.sa_handler, before.sa_handler);
 }
 
-// Writers racing for one target each leave a whole file: the target is
-// always exactly one of them, and no temporary file is left over.
-TEST(safefile, concurrentWritersNeverMix)
-{
-    std::string dir = freshdir(), path = dir + "/same.tx";
-    const std::string a(40000, 'a'), b(30000, 'b');
-    for (int round = 0; round < 50; round++) {
-        std::vector<std::thread> writers;
-        std::vector<int> results(6, 0);
-        for (int i = 0; i < 6; i++)
-            writers.emplace_back([&, i] {
-                const std::string &bytes = i % 2 ? b : a;
-                char why[600];
-                results[size_t(i)] = safereplace(path.c_str(), bytes.data(), bytes.size(), why, sizeof why);
-            });
-        for (std::thread &t : writers)
-            t.join();
-        EXPECT_EQ(results, std::vector<int>(6, 1));
-        std::string got = slurp(path);
-        ASSERT_TRUE(got == a || got == b) << "round " << round << ": " << got.size() << " bytes";
-    }
-    EXPECT_EQ(names(dir), std::vector<std::string>{"same.tx"});
-}
-
 // The table of open files is finite: one too many is refused with a message.
 TEST(safefile, tooManyOpenFilesAreRefused)
 {
@@ -270,31 +246,4 @@ TEST(safefile, tooManyOpenFilesAreRefused)
     for (auto &f : files)
         safeabort(*f);
     EXPECT_TRUE(names(dir).empty());
-}
-
-// Readers get regular files only, and are not held up by a FIFO.
-TEST(safefile, openregularRefusesWhatIsNotAFile)
-{
-    std::string dir = freshdir();
-    mkfifo((dir + "/fifo").c_str(), 0644);
-    put(dir + "/file", "x");
-    struct row {
-        std::string path, why;
-    } rows[] = {
-        {dir + "/fifo", "it is a FIFO, not a regular file"},
-        {dir, "it is a directory, not a regular file"},
-        {"/dev/zero", "it is a character device, not a regular file"},
-        {dir + "/missing", "No such file or directory"},
-    };
-    for (const row &r : rows) {
-        char why[200] = "";
-        EXPECT_EQ(openregular(r.path.c_str(), why, sizeof why), -1) << r.path;
-        EXPECT_EQ(std::string(why), r.why);
-    }
-    char why[200];
-    int fd = openregular((dir + "/file").c_str(), why, sizeof why);
-    ASSERT_GE(fd, 0) << why;
-    char c = 0;
-    EXPECT_EQ(read(fd, &c, 1), 1);   // blocking mode again, and readable
-    close(fd);
 }
