@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <csignal>
 #include <dirent.h>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <sys/resource.h>
@@ -19,10 +20,24 @@
 
 namespace {
 
+// Scratch directories, removed when the tests end (forked children leave
+// through _exit and remove nothing).
+struct scratchdirs {
+    std::vector<std::string> made;
+    ~scratchdirs()
+    {
+        for (const std::string &d : made)
+            std::filesystem::remove_all(d);
+    }
+} scratch;
+
 std::string freshdir()
 {
     char pattern[] = "/tmp/safefileXXXXXX";
-    return mkdtemp(pattern) ? pattern : "/tmp";
+    if (!mkdtemp(pattern))
+        return "/tmp";
+    scratch.made.push_back(pattern);
+    return pattern;
 }
 
 std::string slurp(const std::string &path)
