@@ -15,5 +15,7 @@ void startdesigner();
 // expression and the message in compileerror()), give every feature point its
 // weight again. Returns 1 when the script was loaded; 0 when it was not, with
 // the texture unchanged and the reason in `why` (a sentence without a final
-// full stop). The caller rebuilds the preview.
+// full stop, naming the file: missing, not a regular file, no texture
+// script, a damaged section, more parameters than a texture is given). The
+// caller rebuilds the preview.
 int loaddesign(const char *path, char *why, size_t whysize);

@@ -1,20 +1,19 @@
 // Streaming PNG writer.
 #include "png.h"
 
-#include <cerrno>
+#include "byteorder.h"
+
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 pngwriter png;
 
 static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 static const uint8_t iend[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
 static const uint32_t adlerbase = 65521;
-static const long lengthoffset = 33;       // the IDAT length field
-static const long fixedbytes = 57;         // everything but the IDAT data
+static const int headbytes = 37;          // signature, IHDR, the IDAT length
+static const int fixedbytes = 57;         // everything but the IDAT data
 
 static void buildcrctable()
 {
@@ -33,18 +32,31 @@ static uint32_t crcbytes(uint32_t crc, const uint8_t *bytes, size_t size)
     return crc;
 }
 
-static void putbe32(uint8_t *p, uint32_t v)
+// The IDAT data: zlib header, a stored block of 5 + 4 * width + 1 bytes per
+// row, the Adler-32.
+static uint64_t idatlength(int width, int height)
 {
-    p[0] = uint8_t(v >> 24);
-    p[1] = uint8_t(v >> 16);
-    p[2] = uint8_t(v >> 8);
-    p[3] = uint8_t(v);
+    return 6 + uint64_t(height) * (4 * uint64_t(width) + 6);
 }
 
 static void writeraw(const uint8_t *bytes, size_t size)
 {
-    if (std::fwrite(bytes, 1, size, png.file) != size)
+    if (png.failed)
+        return;
+    if (png.length + size > png.size) {
+        png.failed = true;   // more than the size announced: the writer is wrong
+        std::snprintf(png.message, sizeof png.message, "cannot write the image: more bytes than its %llu",
+                      (unsigned long long)png.size);
+        return;
+    }
+    if (png.sink == pngsinkmemory) {
+        std::memcpy(png.memory + png.length, bytes, size);
+    } else if (!safewrite(png.file, bytes, size)) {
         png.failed = true;
+        std::snprintf(png.message, sizeof png.message, "cannot write %s: %s", png.file.path,
+                      std::strerror(png.file.error));
+    }
+    png.length += size;
 }
 
 // Writes bytes of the IDAT chunk, keeping its CRC.
@@ -70,85 +82,96 @@ static void writedata(const uint8_t *bytes, size_t size)
     writecrc(bytes, size);
 }
 
-static int fail(const char *format, const char *detail)
+static void freememory()
 {
-    std::snprintf(png.message, sizeof png.message, format, png.path, detail);
-    return 0;
-}
-
-// Creates the temporary file beside the target, readable like a normal file.
-static bool opentemp()
-{
-    std::snprintf(png.temppath, sizeof png.temppath, "%s.XXXXXX", png.path);
-    int fd = mkstemp(png.temppath);
-    if (fd < 0)
-        return false;
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    png.file = fdopen(fd, "wb");
-    if (!png.file) {
-        close(fd);
-        std::remove(png.temppath);
-        return false;
-    }
-    return true;
+    std::free(png.memory);
+    png.memory = nullptr;
+    png.memoryready = false;
 }
 
 void pngabort()
 {
-    if (png.file) {
-        std::fclose(png.file);
-        std::remove(png.temppath);
-        png.file = nullptr;
-    }
+    if (png.sink == pngsinkfile)
+        safeabort(png.file);
+    if (png.sink == pngsinkmemory)
+        freememory();
+    png.sink = pngsinknone;
 }
 
-int pngbegin(const char *name, int width, int height)
+// Everything a new image starts with; false with the message for a size the
+// format cannot hold (LEN must fit in 16 bits and the IDAT length in 31).
+static bool startimage(const char *name, int width, int height)
 {
     pngabort();
+    freememory();
     png.x = 0;
     png.y = 0;
+    png.length = 0;
     png.failed = false;
     png.message[0] = 0;
     buildcrctable();
-    if (std::strlen(name) >= sizeof png.path) {
-        std::snprintf(png.message, sizeof png.message, "file name is longer than %d characters", pngpathmax - 1);
-        return 0;
-    }
-    std::strcpy(png.path, name);
-    // LEN must fit in 16 bits and the IDAT length in 31.
-    if (width < 1 || width > pngmaxwidth || height < 1 || (4 * width + 6) * int64_t(height) + 6 > 0x7FFFFFFF)
-    {
+    if (width < 1 || width > pngmaxwidth || height < 1 || idatlength(width, height) > 0x7FFFFFFF) {
         std::snprintf(png.message, sizeof png.message, "cannot write %s: a %d x %d image cannot be stored (width 1..%d)",
-                      png.path, width, height, pngmaxwidth);
-        return 0;
+                      name, width, height, pngmaxwidth);
+        return false;
     }
-    if (!opentemp())
-        return fail("cannot create %s: %s", std::strerror(errno));
     png.width = width;
     png.height = height;
+    png.size = fixedbytes + idatlength(width, height);
+    return true;
+}
 
-    uint8_t head[37] = {0};
+// Offsets 0..36 in one piece, then the start of the IDAT chunk.
+static void writehead()
+{
+    uint8_t head[headbytes] = {0};
     std::memcpy(head, signature, 8);
     putbe32(head + 8, 13);
     std::memcpy(head + 12, "IHDR", 4);
-    putbe32(head + 16, uint32_t(width));
-    putbe32(head + 20, uint32_t(height));
+    putbe32(head + 16, uint32_t(png.width));
+    putbe32(head + 20, uint32_t(png.height));
     head[24] = 8;   // bit depth
     head[25] = 6;   // colour type: RGB with alpha
     putbe32(head + 29, crcbytes(0xFFFFFFFFu, head + 12, 17) ^ 0xFFFFFFFFu);
-    // head + 33: the IDAT length, patched when the image is complete
+    putbe32(head + 33, uint32_t(idatlength(png.width, png.height)));
     writeraw(head, sizeof head);
 
     static const uint8_t idat[6] = {'I', 'D', 'A', 'T', 0x78, 0x01};
     png.crc = 0xFFFFFFFFu;
     writecrc(idat, sizeof idat);
     png.adler = 1;
+}
+
+int pngbegin(const char *name, int width, int height)
+{
+    if (!startimage(name, width, height))
+        return 0;
+    if (!safeopen(png.file, name)) {
+        std::snprintf(png.message, sizeof png.message, "%s", png.file.message);
+        return 0;
+    }
+    png.sink = pngsinkfile;
+    writehead();
     return 1;
 }
 
-// Checksums, IEND and the IDAT length; then the temporary file becomes the image.
+int pngbeginmemory(int width, int height)
+{
+    if (!startimage("the image", width, height))
+        return 0;
+    png.memory = static_cast<uint8_t *>(std::malloc(size_t(png.size)));
+    if (!png.memory) {
+        std::snprintf(png.message, sizeof png.message, "out of memory for a %d x %d image (%llu bytes)", width, height,
+                      (unsigned long long)png.size);
+        return 0;
+    }
+    png.sink = pngsinkmemory;
+    writehead();
+    return 1;
+}
+
+// Checksums and IEND; then the image is handed over: the file renamed into
+// place, or the memory kept for pngtakememory.
 static int finish()
 {
     uint8_t tail[8];
@@ -157,47 +180,37 @@ static int finish()
     putbe32(tail, png.crc ^ 0xFFFFFFFFu);
     writeraw(tail, 4);
     writeraw(iend, sizeof iend);
-
-    long end = std::ftell(png.file);
-    long expected = fixedbytes + 6 + long(png.height) * (4 * png.width + 6);
-    if (end != expected)
+    if (!png.failed && png.length != png.size) {
         png.failed = true;
-    uint8_t length[4];
-    putbe32(length, uint32_t(end - fixedbytes));
-    if (std::fseek(png.file, lengthoffset, SEEK_SET) != 0)
-        png.failed = true;
-    else
-        writeraw(length, 4);
-    int err = 0;
-    if (std::fflush(png.file) != 0 || std::ferror(png.file)) {
-        png.failed = true;
-        err = errno;
+        std::snprintf(png.message, sizeof png.message, "cannot write the image: %llu bytes instead of %llu",
+                      (unsigned long long)png.length, (unsigned long long)png.size);
     }
-    if (std::fclose(png.file) != 0 && !png.failed) {
-        png.failed = true;
-        err = errno;
-    }
-    png.file = nullptr;
     if (png.failed) {
-        std::remove(png.temppath);
-        return fail("cannot write %s: %s", err ? std::strerror(err) : "write error");
+        pngabort();
+        return 0;
     }
-    if (std::rename(png.temppath, png.path) != 0) {
-        err = errno;
-        std::remove(png.temppath);
-        return fail("cannot write %s: %s", std::strerror(err));
+    if (png.sink == pngsinkmemory) {
+        png.memoryready = true;
+        png.sink = pngsinknone;
+        return 1;
+    }
+    png.sink = pngsinknone;
+    if (!safecommit(png.file)) {
+        std::snprintf(png.message, sizeof png.message, "%s", png.file.message);
+        return 0;
     }
     return 1;
 }
 
 int pngpixel(uint32_t colour)
 {
-    if (!png.file)
+    if (png.sink == pngsinknone)
         return 0;
     if (png.x == 0) {
         uint32_t len = uint32_t(4 * png.width + 1);
-        uint8_t block[5] = {uint8_t(png.y == png.height - 1), uint8_t(len), uint8_t(len >> 8), uint8_t(~len),
-                            uint8_t(~len >> 8)};
+        uint8_t block[5] = {uint8_t(png.y == png.height - 1)};
+        putle16(block + 1, uint16_t(len));
+        putle16(block + 3, uint16_t(~len));
         writecrc(block, sizeof block);
         static const uint8_t filternone = 0;
         writedata(&filternone, 1);
@@ -210,6 +223,19 @@ int pngpixel(uint32_t colour)
             return finish();
     }
     return png.failed ? 0 : 1;
+}
+
+uint8_t *pngtakememory(size_t *size)
+{
+    if (!png.memoryready) {
+        *size = 0;
+        return nullptr;
+    }
+    uint8_t *bytes = png.memory;
+    *size = size_t(png.size);
+    png.memory = nullptr;
+    png.memoryready = false;
+    return bytes;
 }
 
 char *fileextension(char *name)

@@ -1,44 +1,63 @@
 // Streaming PNG writer: 8-bit RGBA, stored deflate blocks (one per row), its
 // own CRC-32 and Adler-32, no compression library.
 //
-// pngbegin opens the image; pngpixel is then called exactly width * height
-// times in row order and finishes the file after the last pixel. The image
-// is written to a temporary file beside the target and renamed over it only
-// when complete, so a failed export never leaves a partial file.
+// pngbegin opens an image for a file, pngbeginmemory one kept in memory;
+// pngpixel is then called exactly width * height times in row order and
+// finishes the image after the last pixel. The size of the image is known
+// from the start, so the IDAT length goes out with the first bytes and the
+// bytes stream to their sink without a seek. A file goes through the safe
+// writer: the target is replaced only when the image is complete, so a
+// failed export never leaves a partial file.
 #pragma once
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
+
+#include "safefile.h"
 
 constexpr int pngmaxwidth = 16383;      // a row's stored block length must fit in 16 bits
-constexpr int pngpathmax = 260;         // longest file name
+
+enum pngsink { pngsinknone = 0, pngsinkfile, pngsinkmemory };
 
 struct pngwriter {
-    FILE *file;                    // the temporary file, null when no image is open
+    pngsink sink;                   // where the open image goes; none when no image is open
     int width, height;
-    int x, y;                      // next pixel
-    uint32_t crc;                  // running CRC-32 of the IDAT chunk
-    uint32_t adler;                // running Adler-32 of the zlib data
+    int x, y;                       // next pixel
+    uint32_t crc;                   // running CRC-32 of the IDAT chunk
+    uint32_t adler;                 // running Adler-32 of the zlib data
     uint32_t crctable[256];
-    bool failed;                   // a write has failed; the image will be discarded
-    char path[pngpathmax];         // the target name
-    char temppath[pngpathmax + 8]; // the temporary file beside it
-    char message[pngpathmax + 100];// why the last image failed, "" when it did not
+    uint64_t size;                  // bytes of the whole image, known at the start
+    uint64_t length;                // bytes written so far
+    bool failed;                    // a write has failed; the image will be discarded
+    safefile file;                  // the file sink
+    uint8_t *memory;                // the memory sink: room for the whole image
+    bool memoryready;               // memory holds a finished image not yet taken
+    char message[safemessagesize];  // why the last image failed, "" when it did not
 };
 
 extern pngwriter png;
 
 // Opens name for a width x height image and writes everything up to the
 // first row. Returns 1, or 0 with png.message set (bad size, name too long,
-// file cannot be created).
+// the target is not a regular file, file cannot be created).
 int pngbegin(const char *name, int width, int height);
 
+// The same with the image kept in memory; after the last pixel its bytes
+// are taken with pngtakememory. 0 with png.message for a bad size or when
+// the memory cannot be had.
+int pngbeginmemory(int width, int height);
+
 // Appends one pixel 0xAARRGGBB (written R, G, B, A). Returns 0 when no image
-// is open or a write has failed; after the last pixel the file is closed and
-// renamed, and 0 means it could not be completed (nothing is left behind).
+// is open or a write has failed; after the last pixel the image is
+// completed (the file renamed into place) and 0 means it could not be
+// (nothing is left behind).
 int pngpixel(uint32_t colour);
 
-// Gives up an unfinished image and removes its temporary file.
+// Gives up an unfinished image and removes its temporary file or memory.
 void pngabort();
+
+// The finished image of pngbeginmemory: its bytes, which the caller frees
+// with std::free, and their count in *size. Null when there is none.
+uint8_t *pngtakememory(size_t *size);
 
 // The position of the last "." in name, searching back from the end without
 // testing the first character; the start of name when there is none.

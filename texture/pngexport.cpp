@@ -8,17 +8,25 @@
 // store as alpha: an image every viewer shows as fully transparent.
 constexpr uint32_t opaque = 0xFF000000u;
 
-int exportpreview(const char *path)
+// The pixels of an image pngbegin or pngbeginmemory has opened.
+static int writepreview()
 {
-    if (!pngbegin(path, previewside, previewside))
-        return 0;
     for (int n = 0; n < previewsize; n++)
         if (!pngpixel(preview.image[n] | opaque)) {
-            // A write failed before the last row: the writer leaves the reason unsaid.
             if (!png.message[0])
-                std::snprintf(png.message, sizeof png.message, "cannot write %s: write error", path);
+                std::snprintf(png.message, sizeof png.message, "cannot write the image");
             pngabort();
             return 0;
         }
     return 1;
+}
+
+int exportpreview(const char *path)
+{
+    return pngbegin(path, previewside, previewside) && writepreview();
+}
+
+int exportpreviewmemory()
+{
+    return pngbeginmemory(previewside, previewside) && writepreview();
 }

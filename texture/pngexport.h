@@ -5,3 +5,7 @@
 // row, each pixel opaque (alpha 255). Returns 1, or 0 with the reason in
 // png.message; a failed export leaves no file behind.
 int exportpreview(const char *path);
+
+// The same image kept in memory, byte for byte the file exportpreview
+// writes; take it with pngtakememory. Returns 1, or 0 with png.message.
+int exportpreviewmemory();

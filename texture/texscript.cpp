@@ -1,6 +1,10 @@
 #include "texscript.h"
+#include "byteorder.h"
 #include "pointset.h"
+#include "safefile.h"
 
+#include <cerrno>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -62,16 +66,15 @@ static void putbytes(filebuffer &b, const void *p, int n)
 
 static void putu32(filebuffer &b, uint32_t v)
 {
-    unsigned char le[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
-    putbytes(b, le, 4);
+    putle32(b.bytes + b.length, v);
+    b.length += 4;
 }
 
 static void putfloats(filebuffer &b, const float *v, int count)
 {
     for (int i = 0; i < count; i++) {
-        uint32_t bits;
-        std::memcpy(&bits, &v[i], 4);
-        putu32(b, bits);
+        putlefloat(b.bytes + b.length, v[i]);
+        b.length += 4;
     }
 }
 
@@ -99,30 +102,15 @@ static void assemble(const texturescript &s, filebuffer &b)
     putbytes(b, "", 1);
 }
 
-// Write to a temporary file beside the target and rename it over the target
-// only when every byte reached the disk.
-static int writeatomically(const char *path, const unsigned char *bytes, int length)
-{
-    char temp[4352];
-    if (std::snprintf(temp, sizeof temp, "%s.tmp", path) >= int(sizeof temp))
-        return 0;
-    FILE *f = std::fopen(temp, "wb");
-    if (!f)
-        return 0;
-    bool ok = std::fwrite(bytes, 1, size_t(length), f) == size_t(length);
-    ok = std::fflush(f) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    if (ok && std::rename(temp, path) == 0)
-        return 1;
-    std::remove(temp);
-    return 0;
-}
-
 int savescript(const texturescript &s, const char *path)
 {
-    static filebuffer b;
+    filebuffer b;
     assemble(s, b);
-    return writeatomically(path, b.bytes, b.length);
+    char why[texwhysize];
+    if (safereplace(path, b.bytes, size_t(b.length), why, sizeof why))
+        return 1;
+    std::snprintf(texscripts.why, sizeof texscripts.why, "%s", why);
+    return 0;
 }
 
 int savetexture(const char *path)
@@ -152,10 +140,10 @@ static bool readmagic(FILE *f)
 
 static bool readu32(FILE *f, uint32_t &v)
 {
-    unsigned char le[4];
+    uint8_t le[4];
     if (std::fread(le, 1, 4, f) != 4)
         return false;
-    v = uint32_t(le[0]) | uint32_t(le[1]) << 8 | uint32_t(le[2]) << 16 | uint32_t(le[3]) << 24;
+    v = getle32(le);
     return true;
 }
 
@@ -211,16 +199,89 @@ int normaliseheader(char *text)
     return restlength;
 }
 
-// The file opened past its magic, or null when it cannot be read or is no
-// texture script.
+// Sets texscripts.why and returns 0.
+static int refuse(const char *format, ...) __attribute__((format(printf, 1, 2)));
+static int refuse(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(texscripts.why, sizeof texscripts.why, format, args);
+    va_end(args);
+    return 0;
+}
+
+// The file opened past its magic, or null with the reason when it cannot be
+// read (missing, a directory, a FIFO) or is no texture script.
 static FILE *openscript(const char *path)
 {
-    FILE *f = std::fopen(path, "rb");
-    if (f && !readmagic(f)) {
+    texscripts.why[0] = 0;
+    char why[200];
+    FILE *f = fopenregular(path, why, sizeof why);
+    if (!f) {
+        refuse("cannot open %s: %s", path, why);
+        return nullptr;
+    }
+    if (!readmagic(f)) {
+        if (std::ferror(f))
+            refuse("cannot read %s: %s", path, std::strerror(errno));
+        else
+            refuse("%s is not a texture script (no \"TxQv\" magic)", path);
         std::fclose(f);
         return nullptr;
     }
     return f;
+}
+
+// Closes the file; a read error on the way makes the load fail.
+static bool closescript(FILE *f, const char *path)
+{
+    int err = std::ferror(f) ? errno : 0;
+    std::fclose(f);
+    if (err)
+        refuse("cannot read %s: %s", path, std::strerror(err));
+    return err == 0;
+}
+
+int headerparamcount(const char *text)
+{
+    const char *s = text;
+    bool inheader = false, named = false;
+    int commas = 0;
+    while (*s) {
+        if (s[0] == '/' && s[1] == '/') {
+            s += std::strcspn(s, "\r\n");
+            continue;
+        }
+        if (s[0] == '/' && s[1] == '*') {
+            const char *end = std::strstr(s + 2, "*/");
+            s = end ? end + 2 : s + std::strlen(s);
+            continue;
+        }
+        char c = *s++;
+        if (!inheader) {
+            inheader = c == '(';
+            continue;
+        }
+        if (c == ')')
+            return named ? commas + 1 : 0;
+        if (c == ',')
+            commas++;
+        else if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
+            named = true;
+    }
+    return 0;   // no header: nothing compiles
+}
+
+// A header asking for more arguments than a texture is called with would
+// read past them.
+static bool paramsfit(const char *text, const char *path)
+{
+    int n = headerparamcount(text);
+    if (n <= textureparams)
+        return true;
+    refuse("%s: the expression header declares %d parameters, more than the %d a texture is given", path, n,
+           textureparams);
+    return false;
 }
 
 int loadtexture(const char *path)
@@ -245,7 +306,7 @@ int loadtexture(const char *path)
             textresult r = readtext(f, s.text, n);
             if (r == textbadlength) {
                 std::fclose(f);
-                return 0;
+                return refuse("%s is damaged: expression length %ld is outside 0..%d", path, long(n), exprtextsize);
             }
             if (r == textread) {
                 bodylength = normaliseheader(s.text);
@@ -253,7 +314,8 @@ int loadtexture(const char *path)
             }
         }
     }
-    std::fclose(f);
+    if (!closescript(f, path) || !paramsfit(s.text, path))
+        return 0;
     texscripts.script = s;
     if (newtext && texscripts.editreset)
         texscripts.editreset(bodylength);
@@ -292,12 +354,8 @@ int loadgentexture(const char *path, textureslot &slot)
         if (r == textmissing)
             continue;
         if (r == textbadlength) {
-            char line[512];
-            std::snprintf(line, sizeof line, "%s: expression length %ld is outside 0..%d\n", path, long(n),
-                          exprtextsize);
-            genlog(line);
             std::fclose(f);
-            return 0;
+            return refuse("%s is damaged: expression length %ld is outside 0..%d", path, long(n), exprtextsize);
         }
         s.func = compileexpr(text);
         if (!s.func) {
@@ -305,17 +363,19 @@ int loadgentexture(const char *path, textureslot &slot)
             std::snprintf(line, sizeof line, "%s\n", path);
             genlog(line);
             std::fclose(f);
-            return 0;
+            return refuse("%s: the expression does not compile: %s", path, compileerror());
+        }
+        if (exprparamcount() > textureparams) {
+            std::fclose(f);
+            return refuse("%s: the expression header declares %d parameters, more than the %d a texture is given",
+                          path, exprparamcount(), textureparams);
         }
         sawtext = true;
     }
-    std::fclose(f);
-    if (!sawtext) {
-        char line[512];
-        std::snprintf(line, sizeof line, "%s: no expression (\"Eqat\" section missing)\n", path);
-        genlog(line);
+    if (!closescript(f, path))
         return 0;
-    }
+    if (!sawtext)
+        return refuse("%s has no expression (\"Eqat\" section missing)", path);
     slot = s;
     return 1;
 }

@@ -18,6 +18,8 @@
 constexpr int exprtextsize = 8192;          // expression text with its NUL
 constexpr int exprheaderlength = 38;        // the parameter list and its line feed
 constexpr int maxtextureslots = 256;
+constexpr int textureparams = 12;           // arguments every texture expression is called with
+constexpr int texwhysize = 600;
 extern const char exprheader[];             // "(vx,vy,vz,d1,d2,d3,c1,c2,c3,c4,fn,sc)\n"
 extern const char defaultbody[];
 
@@ -48,6 +50,9 @@ struct texscriptstate {
     void (*editreset)(int bodylength);
     // Generator: receives each finished log line of loadgentexture ("path\n").
     void (*genlog)(const char *line);
+    // Why the last load or save that failed did so, naming the file: "cannot
+    // open x.tx: No such file or directory". Loads clear it when they start.
+    char why[texwhysize];
 };
 
 extern texscriptstate texscripts;
@@ -62,19 +67,31 @@ void defaultscript(texturescript &s);
 // channel[ch][g] = weights[ch][g] * weights[3][g].
 void derivechannels(texturescript &s);
 
-// Write the designer's record. 1 on success; 0 if the file cannot be written,
-// in which case an existing file of that name is left as it was.
+// Write the designer's record. 1 on success; 0 with the reason in
+// texscripts.why if the file cannot be written, in which case an existing
+// file of that name is left as it was. The file is replaced safely (see
+// safefile.h), so saves running at once each leave a whole script. A target
+// that is not a regular file is refused.
 int savetexture(const char *path);
 int savescript(const texturescript &s, const char *path);
 
-// Read into the designer's record. 1 if the file had the magic and a usable
-// expression length; 0 leaves the record unchanged.
+// Read into the designer's record. 1 if the file had the magic, a usable
+// expression length and a header of at most twelve parameters; 0 leaves the
+// record unchanged, with the reason in texscripts.why.
 int loadtexture(const char *path);
 
 // Read one script into a generator slot and compile its expression. 0 if the
-// file is missing, lacks the magic, has a bad or no expression or the
-// expression does not compile; the slot is then unchanged.
+// file is missing or not a regular file, lacks the magic, has a bad or no
+// expression, the expression does not compile or its header declares more
+// than twelve parameters; the slot is then unchanged and the reason in
+// texscripts.why.
 int loadgentexture(const char *path, textureslot &slot);
+
+// The number of parameters the header of an expression text declares, read
+// as the compiler reads it: comments and blanks do not count, text before the
+// first "(" is ignored, the names run to the first ")" and are split at ",".
+// A header the compiler refuses may be miscounted; it never compiles.
+int headerparamcount(const char *text);
 
 // Put the standard header in front of a text whose first line is not 37
 // bytes long; a body that would not fit is cut at its end. Returns the

@@ -1,5 +1,6 @@
 #include "texsource.h"
 #include "pointset.h"
+#include "safefile.h"
 
 #include <cctype>
 #include <cerrno>
@@ -160,9 +161,10 @@ int parsetexsource(const char *source, texturescript &s, char *err, int errsize)
 int readtexsource(const char *path, texturescript &s, char *err, int errsize)
 {
     static char source[65536];
-    FILE *f = std::fopen(path, "rb");
+    char why[200];
+    FILE *f = fopenregular(path, why, sizeof why);
     if (!f) {
-        std::snprintf(err, size_t(errsize), "cannot open %s", path);
+        std::snprintf(err, size_t(errsize), "cannot open %s: %s", path, why);
         return 0;
     }
     size_t n = std::fread(source, 1, sizeof source, f);

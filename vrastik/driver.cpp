@@ -138,7 +138,7 @@ void genlogline(const char *line)
 }
 
 // The noise table first, then every script in command-line order; the first
-// that does not load stops the run.
+// that does not load stops the run, with the reason on the line after.
 bool loadtextures(char **paths, int count)
 {
     std::printf("Loading textures...\n");
@@ -149,6 +149,7 @@ bool loadtextures(char **paths, int count)
         std::printf("  %s ", paths[i]);
         if (!loadgentexture(paths[i], gen.slots[gen.texturecount])) {
             logmessage("...error loading texture %s!\n", paths[i]);
+            logmessage("...%s\n", texscripts.why);
             return false;
         }
         std::printf("ok\n");

@@ -1,12 +1,11 @@
 // The voxel map file: a 108-byte header, then every column as spans.
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <unistd.h>
 
+#include "byteorder.h"
 #include "generator.h"
+#include "mapformat.h"
 #include "runlog.h"
+#include "safefile.h"
 
 namespace {
 
@@ -39,17 +38,14 @@ struct encoder {
     }
     void append(uint32_t colour)
     {
-        out[pos] = uint8_t(colour);
-        out[pos + 1] = uint8_t(colour >> 8);
-        out[pos + 2] = uint8_t(colour >> 16);
-        out[pos + 3] = uint8_t(colour >> 24);
+        putle32(out + pos, colour);
         pos += 4;
         colours++;
     }
 };
 
 // A span length is one byte of 4-byte words, its header included.
-const int maxspancolours = 254;
+const int maxspancolours = spanmaxwords - 1;
 
 // Class of every voxel of the column; index 256 stands for the voxel below
 // the map, which is not air.
@@ -132,56 +128,33 @@ int encodecolumn(const int32_t *codes, const int32_t *const nb[4], int x, int y,
 
 namespace {
 
-void put32(uint8_t *p, uint32_t v)
-{
-    for (int i = 0; i < 4; i++)
-        p[i] = uint8_t(v >> (8 * i));
-}
-
-void putdouble(uint8_t *p, double d)
-{
-    uint64_t bits;
-    std::memcpy(&bits, &d, 8);
-    for (int i = 0; i < 8; i++)
-        p[i] = uint8_t(bits >> (8 * i));
-}
-
-const int headersize = 108;
+static_assert(maxcolumnbytes >= mapmaxcolumnbytes, "the span buffer holds the longest column");
+static_assert(mapsize == mapside && mapdepth == mapheight, "the map file's size is the generator's");
 
 void makeheader(uint8_t *h, int sx, int sy, int sz)
 {
+    const double start[3] = {double(sx), double(sy), double(sz)};
     const double frame[9] = {1, 0, 0, 0, 0, 1, 0, -1, 0};   // right, down, forward
-    put32(h, 0x09072000);
-    put32(h + 4, mapsize);
-    put32(h + 8, mapsize);
-    putdouble(h + 12, sx);
-    putdouble(h + 20, sy);
-    putdouble(h + 28, sz);
+    putle32(h, mapmagic);
+    putle32(h + mapfieldsizex, mapside);
+    putle32(h + mapfieldsizey, mapside);
+    for (int i = 0; i < 3; i++)
+        putledouble(h + mapfieldstart + 8 * i, start[i]);
     for (int i = 0; i < 9; i++)
-        putdouble(h + 36 + 8 * i, frame[i]);
+        putledouble(h + mapfieldright + 8 * i, frame[i]);
 }
 
-// The map is written to a temporary file beside the target and renamed over
-// it only when complete; a failed or interrupted run leaves the old map alone.
-struct mapfilestate {
-    char temppath[4096];
-    bool active;
+// The map goes to a temporary file beside the target that replaces it only
+// when complete; a failed, interrupted or fatally ended run leaves the old
+// map alone and no temporary file behind.
+struct mapoutput {
+    safefile file;
 };
-mapfilestate mapfile;
+mapoutput mapout;
 
 void removetemp()
 {
-    if (mapfile.active)
-        unlink(mapfile.temppath);
-    mapfile.active = false;
-}
-
-extern "C" void ontermsignal(int sig)
-{
-    if (mapfile.active)
-        unlink(mapfile.temppath);
-    signal(sig, SIG_DFL);
-    raise(sig);
+    safeabort(mapout.file);
 }
 
 struct rowbuffers {
@@ -190,7 +163,8 @@ struct rowbuffers {
     uint8_t column[maxcolumnbytes];
 };
 
-bool writerows(FILE *f, rowbuffers &b)
+// Rows stream out as they are built; false once a write has failed.
+bool writerows(rowbuffers &b)
 {
     int32_t(*previous)[mapdepth] = b.rows[0];
     int32_t(*current)[mapdepth] = b.rows[1];
@@ -209,7 +183,7 @@ bool writerows(FILE *f, rowbuffers &b)
                     y < mapsize - 1 ? next[x] : b.outside,
                 };
                 int n = encodecolumn(current[x], nb, x, y, b.column);
-                if (std::fwrite(b.column, 1, size_t(n), f) != size_t(n))
+                if (!safewrite(mapout.file, b.column, size_t(n)))
                     return false;
             }
             printprogress(100 * k / mapsize);
@@ -227,37 +201,21 @@ bool writerows(FILE *f, rowbuffers &b)
 bool writemap(const char *filename, int startx, int starty, int startz)
 {
     static rowbuffers buffers;   // 3 MB of codes; one map per run
-    std::snprintf(mapfile.temppath, sizeof mapfile.temppath, "%s.%ld.tmp", filename, long(getpid()));
-    FILE *f = std::fopen(mapfile.temppath, "wb");
-    if (!f) {
-        logmessage("...error creating %s: %s\n", mapfile.temppath, std::strerror(errno));
+    if (!safeopen(mapout.file, filename)) {
+        logmessage("...error writing %s: %s\n", filename, mapout.file.reason);
         return false;
     }
-    mapfile.active = true;
     setfatalcleanup(removetemp);
-    signal(SIGINT, ontermsignal);
-    signal(SIGTERM, ontermsignal);
-
-    static char iobuffer[1 << 20];
-    std::setvbuf(f, iobuffer, _IOFBF, sizeof iobuffer);
-    uint8_t header[headersize];
+    uint8_t header[mapheaderbytes];
     makeheader(header, startx, starty, startz);
-    bool ok = std::fwrite(header, 1, headersize, f) == headersize && writerows(f, buffers);
-    int err = errno;
-    if (std::fclose(f) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    if (ok && std::rename(mapfile.temppath, filename) != 0) {
-        ok = false;
-        err = errno;
-    }
+    if (safewrite(mapout.file, header, sizeof header))
+        writerows(buffers);
+    bool ok = safecommit(mapout.file);
+    setfatalcleanup(nullptr);
     if (!ok) {
-        removetemp();
         std::printf("\n");
-        logmessage("...error writing %s: %s\n", filename, std::strerror(err));
+        logmessage("...error writing %s: %s\n", filename, mapout.file.reason);
         return false;
     }
-    mapfile.active = false;
     return true;
 }

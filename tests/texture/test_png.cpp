@@ -3,6 +3,7 @@
 #include "mapbuild.h"
 #include "png.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <gtest/gtest.h>
@@ -225,6 +226,37 @@ TEST(png, replacesonlywhencomplete)
     ASSERT_TRUE(writeimage(path, 2, 2, randompixels(4, 3)));
     EXPECT_EQ(readbytes(path).size(), 57u + 2 + 2 * 14 + 4);
     EXPECT_EQ(listing(dir), std::vector<std::string>{"old.png"});
+}
+
+// The memory sink holds byte for byte what the file sink writes (whose
+// bytes the decoder above checks), from one pixel to the widest row.
+TEST(png, memorysinkholdsthefilebytes)
+{
+    const int sizes[][2] = {{1, 1}, {7, 5}, {256, 256}, {pngmaxwidth, 2}};
+    for (const auto &s : sizes) {
+        std::string path = scratchpath("mem.png");
+        std::vector<uint32_t> pixels = randompixels(size_t(s[0]) * s[1], unsigned(s[0] + s[1]));
+        ASSERT_TRUE(writeimage(path, s[0], s[1], pixels));
+        ASSERT_EQ(pngbeginmemory(s[0], s[1]), 1) << png.message;
+        int last = 0;
+        for (uint32_t p : pixels)
+            last = pngpixel(p);
+        EXPECT_EQ(last, 1);
+        size_t size = 0;
+        uint8_t *bytes = pngtakememory(&size);
+        ASSERT_NE(bytes, nullptr);
+        EXPECT_TRUE(std::vector<uint8_t>(bytes, bytes + size) == readbytes(path)) << s[0] << "x" << s[1];
+        std::free(bytes);
+        EXPECT_EQ(pngtakememory(&size), nullptr);   // taken once
+    }
+    // An unfinished image has nothing to take; a bad size is refused.
+    ASSERT_EQ(pngbeginmemory(2, 2), 1);
+    pngpixel(0);
+    size_t size = 0;
+    EXPECT_EQ(pngtakememory(&size), nullptr);
+    pngabort();
+    EXPECT_EQ(pngbeginmemory(pngmaxwidth + 1, 1), 0);
+    EXPECT_NE(std::strstr(png.message, "cannot be stored"), nullptr) << png.message;
 }
 
 TEST(png, fileextension)

@@ -16,7 +16,10 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -157,6 +160,24 @@ TEST(PreviewPng, TxtoolRendersWhatTheDesignerExports)
         ASSERT_EQ(w * h, previewsize);
         EXPECT_EQ(back, opaque(designerpreview(c.script, c.actions)));
     }
+}
+
+// The designer's export kept in memory is the file txtool render writes,
+// byte for byte: tests of the designer compare images without files.
+TEST(PreviewPng, MemoryExportIsTheRenderedFile)
+{
+    std::string script = std::string(EXAMPLESDIR) + "/rock.tx", file = scratchpath("rock-memory.png"), out;
+    ASSERT_EQ(txtool("render " + script + " " + file, &out), 0) << out;
+    designerpreview(script);
+    ASSERT_EQ(exportpreviewmemory(), 1) << png.message;
+    size_t size = 0;
+    uint8_t *bytes = pngtakememory(&size);
+    ASSERT_NE(bytes, nullptr);
+    std::ifstream f(file, std::ios::binary);
+    std::vector<uint8_t> written((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(size, 263743u);
+    EXPECT_TRUE(std::vector<uint8_t>(bytes, bytes + size) == written);
+    std::free(bytes);
 }
 
 // A script whose expression does not compile: the compiler's message, and

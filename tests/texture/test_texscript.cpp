@@ -1,5 +1,6 @@
 // Texture script files: the saved bytes, both readers, damaged input.
 #include "testfiles.h"
+#include "designer.h"
 #include "pointset.h"
 #include "random.h"
 #include "texscript.h"
@@ -7,8 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <dirent.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 namespace {
 
@@ -91,7 +95,6 @@ TEST_F(TexScript, SavedDefaultMatchesHandAssembledBytes)
     std::vector<uint8_t> got = readfile(path);
     EXPECT_EQ(got.size(), 264u);
     EXPECT_EQ(got, want.v);
-    EXPECT_FALSE(fileexists(path + ".tmp"));
 }
 
 TEST_F(TexScript, SaveAndLoadRoundTrip)
@@ -119,20 +122,56 @@ TEST_F(TexScript, SaveAndLoadRoundTrip)
 
 TEST_F(TexScript, SaveFailureLeavesExistingFileAlone)
 {
-    // The target exists; its temporary name is taken by a directory, so the
-    // new contents cannot be written anywhere.
-    std::string path = scratchpath("keep.tx");
+    // A file the size limit cuts short (a full disk): the reason, the old
+    // file, no temporary file, and SIGXFSZ does not end the process.
+    std::string dir = scratchpath("limited");
+    mkdir(dir.c_str(), 0755);
+    std::string path = dir + "/keep.tx";
     writefile(path, {'o', 'l', 'd'});
-    mkdir((path + ".tmp").c_str(), 0755);
-    EXPECT_EQ(savetexture(path.c_str()), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        rlimit limit = {100, 100};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        _exit(savetexture(path.c_str()) == 0 && std::string(texscripts.why) == "cannot write " + path + ": File too large"
+                  ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(readfile(path), (std::vector<uint8_t>{'o', 'l', 'd'}));
 
-    // A target that is a directory cannot be replaced; nothing is left behind.
-    std::string dir = scratchpath("adir");
-    mkdir(dir.c_str(), 0755);
-    EXPECT_EQ(savetexture(dir.c_str()), 0);
-    EXPECT_FALSE(fileexists(dir + ".tmp"));
-    EXPECT_EQ(savetexture(scratchpath("missing/dir/x.tx").c_str()), 0);
+    // An unrelated file with the old fixed temporary name is left alone.
+    writefile(path + ".tmp", {'m', 'i', 'n', 'e'});
+    ASSERT_EQ(savetexture(path.c_str()), 1) << texscripts.why;
+    EXPECT_EQ(readfile(path).size(), 264u);
+    EXPECT_EQ(readfile(path + ".tmp"), (std::vector<uint8_t>{'m', 'i', 'n', 'e'}));
+
+    // Targets that cannot be replaced; nothing is left behind.
+    std::string fifo = dir + "/pipe.tx";
+    mkfifo(fifo.c_str(), 0644);
+    const struct {
+        std::string path, why;
+    } rows[] = {
+        {dir, "cannot write " + dir + ": it is a directory, not a regular file"},
+        {fifo, "cannot write " + fifo + ": it is a FIFO, not a regular file"},
+        {dir + "/missing/x.tx", "cannot create " + dir + "/missing/x.tx: No such file or directory"},
+    };
+    for (const auto &r : rows) {
+        EXPECT_EQ(savetexture(r.path.c_str()), 0) << r.path;
+        EXPECT_EQ(std::string(texscripts.why), r.why);
+    }
+    struct stat st;
+    ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    int entries = 0;
+    for (DIR *d = opendir(dir.c_str()); d; d = nullptr) {
+        while (readdir(d))
+            entries++;
+        closedir(d);
+    }
+    EXPECT_EQ(entries, 2 + 3);   // ., .., keep.tx, keep.tx.tmp, pipe.tx
 }
 
 TEST_F(TexScript, SectionsInAnyOrderRepeatedAndUnknown)
@@ -213,6 +252,62 @@ TEST_F(TexScript, BadTextLengthMakesTheFileUnloadable)
         EXPECT_TRUE(samerecord(texscripts.script, before)) << n;
     }
     EXPECT_EQ(resetcalls, 0);
+}
+
+// The header's parameters counted as the compiler counts them; the loader
+// refuses more than the twelve a texture is called with, even behind a first
+// line of the standard length.
+TEST_F(TexScript, HeadersWithMoreThanTwelveParametersAreRefused)
+{
+    const char *const texts[] = {
+        "(vx,vy,vz,d1,d2,d3,c1,c2,c3,c4,fn,sc)\nvx",
+        "(a,b,c,d,e,f,g,h,i,j,k,l,m,n,o,p,q,r)\na",
+        "(a,b,c,d,e,f,g,h,i,j,k,l,m,n,o,p,qqq,\n r,s,t)\na",
+        "// (x,y)\n/* (p,q,r) */ ( a , b /* ,c */ )\na",
+        "text before (x)\nx",
+        "(x)// (a,b)\nx",
+        "( )\n1",
+    };
+    for (const char *t : texts) {
+        ASSERT_NE(compileexpr(t), nullptr) << t << ": " << compileerror();
+        EXPECT_EQ(headerparamcount(t), exprparamcount()) << t;
+    }
+    texturescript before = texscripts.script;
+    for (const char *t : {texts[1], texts[2]}) {
+        filebytes b;
+        b.tag("TxQv").tag("Scal").f32(42.0f).tag("Eqat").u32(uint32_t(std::strlen(t) + 1)).text(t);
+        std::string path = scratchpath("many.tx");
+        writefile(path, b.v);
+        EXPECT_EQ(loadtexture(path.c_str()), 0) << t;
+        EXPECT_EQ(std::string(texscripts.why), path + ": the expression header declares " +
+                                                   std::to_string(headerparamcount(t)) +
+                                                   " parameters, more than the 12 a texture is given");
+        EXPECT_TRUE(samerecord(texscripts.script, before));
+    }
+}
+
+// The designer's load says why a file was not loaded.
+TEST_F(TexScript, RefusedLoadsSayWhy)
+{
+    std::string dir = scratchpath("refused");
+    mkdir(dir.c_str(), 0755);
+    mkfifo((dir + "/fifo.tx").c_str(), 0644);
+    writefile(dir + "/junk.tx", {'T', 'x', 'Q', 'V'});
+    writefile(dir + "/cut.tx", filebytes{}.tag("TxQv").tag("Eqat").u32(8193).text(header).v);
+    const struct {
+        std::string path, why;
+    } rows[] = {
+        {dir + "/missing.tx", "cannot open " + dir + "/missing.tx: No such file or directory"},
+        {dir, "cannot open " + dir + ": it is a directory, not a regular file"},
+        {dir + "/fifo.tx", "cannot open " + dir + "/fifo.tx: it is a FIFO, not a regular file"},
+        {dir + "/junk.tx", dir + "/junk.tx is not a texture script (no \"TxQv\" magic)"},
+        {dir + "/cut.tx", dir + "/cut.tx is damaged: expression length 8193 is outside 0..8192"},
+    };
+    for (const auto &r : rows) {
+        char why[texwhysize];
+        EXPECT_EQ(loaddesign(r.path.c_str(), why, sizeof why), 0) << r.path;
+        EXPECT_EQ(std::string(why), r.why);
+    }
 }
 
 TEST_F(TexScript, TextWithoutItsNulIsTerminated)

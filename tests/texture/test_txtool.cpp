@@ -5,7 +5,10 @@
 
 #include <cstdio>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -124,4 +127,96 @@ TEST(TxTool, MakeRefusesBadSourcesAndKeepsTheOldFile)
     }
     EXPECT_EQ(run("make " + out + " " + scratchpath("nosource.txt")).code, 1);
     EXPECT_EQ(run("make " + out).code, 2);
+}
+
+// Targets that are not files are refused with the system's reason; a link
+// planted at the old fixed temporary name leads nowhere.
+TEST(TxTool, MakeRefusesTargetsThatAreNotFilesAndSaysWhy)
+{
+    std::string source = scratchpath("plain.txt"), dir = scratchpath("targets");
+    writefile(source, filebytes{}.text("expression:\nfn*c4\n", false).v);
+    mkdir(dir.c_str(), 0755);
+    mkfifo((dir + "/fifo.tx").c_str(), 0644);
+    const struct {
+        std::string target, says;
+    } rows[] = {
+        {dir, "txtool make: cannot write " + dir + ": it is a directory, not a regular file\n"},
+        {dir + "/fifo.tx", "txtool make: cannot write " + dir + "/fifo.tx: it is a FIFO, not a regular file\n"},
+        {dir + "/no/x.tx", "txtool make: cannot create " + dir + "/no/x.tx: No such file or directory\n"},
+    };
+    for (const auto &r : rows) {
+        runresult m = run("make " + r.target + " " + source);
+        EXPECT_EQ(m.code, 1) << r.target;
+        EXPECT_EQ(m.out, r.says);
+    }
+    symlink("victim", (dir + "/out.tx.tmp").c_str());
+    runresult m = run("make " + dir + "/out.tx " + source);
+    EXPECT_EQ(m.code, 0) << m.out;
+    EXPECT_FALSE(fileexists(dir + "/victim"));
+    EXPECT_EQ(readfile(dir + "/out.tx").size(), 164u + header.size() + 6);
+}
+
+namespace {
+
+pid_t spawnmake(const std::string &out, const std::string &source)
+{
+    pid_t pid = fork();
+    if (pid == 0) {
+        execl(TXTOOL, TXTOOL, "make", out.c_str(), source.c_str(), (char *)nullptr);
+        _exit(127);
+    }
+    return pid;
+}
+
+int waitcode(pid_t pid)
+{
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
+
+// Pairs of makes of one file at once: each leaves a whole script, so the
+// file is always exactly one of the two, and both say they succeeded.
+TEST(TxTool, ConcurrentMakesNeverMixTwoScripts)
+{
+    std::string a = scratchpath("long.txt"), b = scratchpath("short.txt");
+    writefile(a, filebytes{}.text("expression:\nfn*c4 // " + std::string(7000, 'a') + "\n", false).v);
+    writefile(b, filebytes{}.text("scale = 0.5\nexpression:\nfn*c3\n", false).v);
+    std::string refa = scratchpath("long.tx"), refb = scratchpath("short.tx"), out = scratchpath("same.tx");
+    ASSERT_EQ(run("make " + refa + " " + a).code, 0);
+    ASSERT_EQ(run("make " + refb + " " + b).code, 0);
+    const std::vector<uint8_t> wanta = readfile(refa), wantb = readfile(refb);
+    for (int round = 0; round < 100; round++) {
+        pid_t first = spawnmake(out, a), second = spawnmake(out, b);
+        ASSERT_EQ(waitcode(first), 0) << round;
+        ASSERT_EQ(waitcode(second), 0) << round;
+        std::vector<uint8_t> got = readfile(out);
+        ASSERT_TRUE(got == wanta || got == wantb) << "round " << round << ": " << got.size() << " bytes";
+    }
+}
+
+// Inputs that are not regular files are refused at once with the reason,
+// never waited on.
+TEST(TxTool, InputsThatAreNotFilesAreRefused)
+{
+    std::string fifo = scratchpath("input.fifo"), out = scratchpath("fromfifo.tx");
+    mkfifo(fifo.c_str(), 0644);
+    const std::string because = fifo + ": it is a FIFO, not a regular file";
+    const struct {
+        std::string args;
+        int code;
+        std::string says;
+    } rows[] = {
+        {"show " + fifo, 1, "txtool show: cannot open " + because + "\n"},
+        {"make " + out + " " + fifo, 1, "txtool make: " + fifo + ": cannot open " + because + "\n"},
+        {"eval @" + fifo, 2, "txtool: cannot open '" + fifo + "': it is a FIFO, not a regular file\n"},
+    };
+    for (const auto &r : rows) {
+        runresult m = run(r.args);
+        EXPECT_EQ(m.code, r.code) << r.args;
+        EXPECT_EQ(m.out, r.says);
+    }
+    EXPECT_FALSE(fileexists(out));
 }

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -176,6 +178,10 @@ TEST(mapfile, columnfaults)
         {"no colour above a gap", {1, 10, 9, 0}, mapfaultuncoloured, 2},
         {"no colour above a gap, later span", {2, 10, 10, 0, 'C', 10, 0, 20, 20, 12, 'C', 20}, mapfaultuncoloured, 11},
         {"no colour below a gap", {2, 10, 10, 0, 'C', 10, 0, 20, 19, 11}, mapfaultuncoloured, 10},
+        // An empty span without an air gap makes no progress: without this
+        // fault a column could go on for ever.
+        {"span no lower than the one above", {2, 10, 10, 0, 'C', 10, 1, 11, 10, 11, 0, 11, 11, 11, 'C', 11}, mapfaultz,
+         13},
     };
     for (const faultcase &c : cases) {
         std::vector<uint8_t> bytes = expand(c.bytes);
@@ -251,6 +257,10 @@ TEST(mapfile, filefaults)
         {"magic", [](std::vector<uint8_t> &b) { b[3] = 0x0A; }, mapfaultmagic, 0, -1, -1},
         {"size x 0", [](std::vector<uint8_t> &b) { std::memset(&b[4], 0, 4); }, mapfaultsize, 4, -1, -1},
         {"size y huge", [](std::vector<uint8_t> &b) { std::memset(&b[8], 0xFF, 4); }, mapfaultsize, 8, -1, -1},
+        {"more columns than a map has", [](std::vector<uint8_t> &b) { b[5] = 0x40, b[9] = 0x40; }, mapfaultsize, 8,
+         -1, -1},   // 16387 x 16386
+        {"longer than any map of its size", [](std::vector<uint8_t> &b) { b.resize(mapmaxbytes(6) + 1); },
+         mapfaultlength, mapmaxbytes(6), -1, -1},
         {"start not finite", [](std::vector<uint8_t> &b) { setf64(b, 20, NAN); }, mapfaultstart, 12, -1, -1},
         {"right vector long", [](std::vector<uint8_t> &b) { setf64(b, 36, 2); }, mapfaultframe, 36, -1, -1},
         {"down along right", [](std::vector<uint8_t> &b) { setf64(b, 60, 1), setf64(b, 76, 0); }, mapfaultframe, 60,
@@ -288,6 +298,37 @@ TEST(mapfile, filefaults)
                            20 + std::to_string(fault.offset).size()),
               0)
         << text;
+}
+
+// Reading stops at the longest valid map of the header's size, and only
+// regular files are read: a FIFO, a device or a directory is refused at once.
+TEST(mapfile, loadmapreadsonlywhatamapcanhold)
+{
+    std::string path = scratchpath("long.gmv");
+    writebytes(path, buildmap(2, 2, randommap(2, 2, 3)));
+    ASSERT_EQ(truncate(path.c_str(), 1 << 26), 0);   // a sparse tail of 64 MB
+    mapfile map;
+    mapfault fault;
+    ASSERT_FALSE(loadmap(path.c_str(), &map, &fault));
+    EXPECT_EQ(fault.kind, mapfaultlength) << fault.text;
+    EXPECT_EQ(map.bytes.size(), mapmaxbytes(4) + 1);
+    EXPECT_EQ(mapmaxbytes(mapmaxcolumns), 2147483756u);
+
+    std::string fifo = scratchpath("fifo.gmv"), dir = scratchpath("dir.gmv");
+    mkfifo(fifo.c_str(), 0644);
+    mkdir(dir.c_str(), 0755);
+    const struct {
+        std::string path, text;
+    } rows[] = {
+        {fifo, "cannot open " + fifo + ": it is a FIFO, not a regular file"},
+        {dir, "cannot open " + dir + ": it is a directory, not a regular file"},
+        {"/dev/zero", "cannot open /dev/zero: it is a character device, not a regular file"},
+    };
+    for (const auto &r : rows) {
+        ASSERT_FALSE(loadmap(r.path.c_str(), &map, &fault));
+        EXPECT_EQ(fault.kind, mapfaultfile);
+        EXPECT_EQ(std::string(fault.text), r.text);
+    }
 }
 
 // Every prefix and thousands of damaged copies of a map are read without a

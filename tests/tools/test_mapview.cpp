@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -307,9 +308,11 @@ TEST(mapview, failures)
     struct badcase {
         std::string args;
         int code;
-        const char *says;
+        std::string says;
     };
-    std::string dir = scratchpath("nodir");
+    std::string dir = scratchpath("nodir"), fifo = scratchpath("fifo"), taken = scratchpath("taken.png");
+    mkfifo(fifo.c_str(), 0644);
+    mkdir(taken.c_str(), 0755);
     const badcase cases[] = {
         {"", 2, "usage"},
         {"'" + path + "'", 2, "usage"},
@@ -329,6 +332,12 @@ TEST(mapview, failures)
         {"'" + path + "' --top " + dir + "/a.png", 1, "cannot create"},
         {"'" + path + "' --view " + dir + "/a.png --size 8x8", 1, "cannot create"},
         {"'" + scratchpath("absent.gmv") + "' --top x.png", 1, "cannot open"},
+        // Outputs that are not regular files are never replaced; inputs that
+        // are not regular files are not read.
+        {"'" + path + "' --top " + fifo, 1, "cannot write " + fifo + ": it is a FIFO, not a regular file"},
+        {"'" + path + "' --top " + taken, 1, "cannot write " + taken + ": it is a directory, not a regular file"},
+        {"/dev/zero --check", 1, "damaged: cannot open /dev/zero: it is a character device, not a regular file"},
+        {fifo + " --stats", 1, "cannot open " + fifo + ": it is a FIFO, not a regular file"},
     };
     for (const badcase &c : cases) {
         int code;
@@ -338,6 +347,9 @@ TEST(mapview, failures)
     }
     EXPECT_FALSE(fileexists(dir));
     EXPECT_FALSE(fileexists("x.png"));
+    struct stat st;
+    EXPECT_TRUE(stat(fifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+    EXPECT_TRUE(stat(taken.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
 }
 
 namespace {

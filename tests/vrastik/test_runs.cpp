@@ -8,6 +8,11 @@
 #include <string>
 #include <vector>
 
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "generator.h"
 #include "runfixture.h"
 #include "mapfile.h"
@@ -79,10 +84,11 @@ TEST_F(VrastikRun, RefusedArgumentsNameTheirRangeAndWriteNoMap)
         many.push_back("t" + std::to_string(i) + ".tx");
     EXPECT_EQ(run(many), -1);
     EXPECT_NE(console.find("at most 256 texture files, not 257"), std::string::npos) << console;
-    // Each refused run logged its command line and its message; a message
-    // ends in a line feed of its own, so an empty line follows it.
+    // Each refused run logged its command line and its message (the texture
+    // that does not load also the reason); a message ends in a line feed of
+    // its own, so an empty line follows it.
     std::vector<std::string> lines = loglines();
-    ASSERT_EQ(lines.size(), 3 * 5u);
+    ASSERT_EQ(lines.size(), 3 * 5u + 2);
     EXPECT_EQ(lines[1].substr(19), " ...error: number_of_rocks must be 1..32768 for cave kind 3, not 0");
     EXPECT_EQ(lines[2], "");
 }
@@ -171,6 +177,55 @@ TEST_F(VrastikRun, UnwritableMapFailsAndKeepsNoPartialFile)
     EXPECT_EQ(files, 0) << "the temporary map must be removed";
 
     EXPECT_FALSE(writemap("no/such/dir/mundra.gmv", 0, 0, 0));
+}
+
+namespace {
+
+// Names in the current directory other than the log and the map.
+int strayfiles()
+{
+    int files = 0;
+    for (const auto &e : fs::directory_iterator("."))
+        files += e.path().filename() != "vrastik.log" && e.path().filename() != "mundra.gmv";
+    return files;
+}
+
+} // namespace
+
+// A file-size limit (standing in for a full disk) fails the write with the
+// system's reason instead of killing the run; SIGHUP during the write ends
+// the run by that signal. Both leave the old map and no temporary file.
+TEST_F(VrastikRun, LimitedOrHungUpWriteKeepsTheOldMap)
+{
+    std::ofstream("mundra.gmv") << "old";
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        rlimit limit = {2 << 20, 2 << 20};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        int code = run({"3", "500", "128"});
+        _exit(code == -1 && console.find("...error writing mundra.gmv: File too large\n") != std::string::npos ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(slurp("mundra.gmv"), "old");
+    EXPECT_EQ(strayfiles(), 0);
+
+    child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+        _exit(run({"3", "500", "128"}) & 0xFF);
+    // Wait for the temporary map to appear (bounded, should the run end first).
+    for (int i = 0; i < 60000 && strayfiles() == 0 && waitpid(child, &status, WNOHANG) == 0; i++)
+        usleep(1000);
+    kill(child, SIGHUP);
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGHUP);
+    EXPECT_EQ(slurp("mundra.gmv"), "old");
+    EXPECT_EQ(strayfiles(), 0);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -102,23 +103,49 @@ TEST_F(TexturedRun, ChannelWeightsReachTheirOwnCall)
     expectallcoloured(packgencolour(s.channel[0][0], s.channel[1][0], s.channel[2][0]));
 }
 
+// The error line stays as it was; the reason follows on the next line, on
+// the console and in the log.
 TEST_F(TexturedRun, ScriptsThatDoNotLoadStopTheRun)
 {
     makescript("good.tx", "d1*c1+fn");
     makescript("bad.tx", "sin(");
+    texturescript many;
+    defaultscript(many);
+    std::snprintf(many.text, sizeof many.text, "(a,b,c,d,e,f,g,h,i,j,k,l,m,n,o,p,q,r,s,t)\nt");
+    ASSERT_EQ(savescript(many, "params20.tx"), 1);
+    fs::create_directory("adir.tx");
+    std::FILE *junk = std::fopen("junk.tx", "wb");
+    std::fputs("not a script", junk);
+    std::fclose(junk);
+    // The console from the failing script's error line on is also what the
+    // log holds after the command line, entry by entry.
     struct row {
         std::vector<std::string> words;
-        const char *console;
+        std::string before, logged;
     } rows[] = {
-        {{"3", "500", "128", "good.tx", "missing.tx"},
-         "Loading textures...\n  good.tx ok\n  missing.tx ...error loading texture missing.tx!\n\n"},
-        {{"3", "500", "128", "bad.tx"},
-         "Loading textures...\n  bad.tx bad.tx\n\n...error loading texture bad.tx!\n\n"},
+        {{"3", "500", "128", "good.tx", "missing.tx"}, "  good.tx ok\n  missing.tx ",
+         "...error loading texture missing.tx!\n\n...cannot open missing.tx: No such file or directory\n\n"},
+        {{"3", "500", "128", "bad.tx"}, "  bad.tx ",
+         "bad.tx\n\n...error loading texture bad.tx!\n\n"
+         "...bad.tx: the expression does not compile: ERROR: Not enough ')'\n\n"},
+        {{"3", "500", "128", "adir.tx"}, "  adir.tx ",
+         "...error loading texture adir.tx!\n\n...cannot open adir.tx: it is a directory, not a regular file\n\n"},
+        {{"3", "500", "128", "junk.tx"}, "  junk.tx ",
+         "...error loading texture junk.tx!\n\n...junk.tx is not a texture script (no \"TxQv\" magic)\n\n"},
+        {{"3", "4096", "128", "params20.tx"}, "  params20.tx ",
+         "...error loading texture params20.tx!\n\n"
+         "...params20.tx: the expression header declares 20 parameters, more than the 12 a texture is given\n\n"},
     };
     for (const row &r : rows) {
+        fs::remove("vrastik.log");
         EXPECT_EQ(run(r.words), -1);
-        EXPECT_EQ(console, r.console);
+        EXPECT_EQ(console, "Loading textures...\n" + r.before + r.logged);
         EXPECT_FALSE(fs::exists("mundra.gmv"));
+        std::ifstream log("vrastik.log");
+        std::string entries, line;
+        for (std::getline(log, line); std::getline(log, line);)
+            entries += (line.empty() ? line : line.substr(20)) + "\n";   // past the time stamp
+        EXPECT_EQ(entries, r.logged);
     }
 }
 

@@ -1,5 +1,7 @@
 // Voxel map file: header, column decoding and whole-file checking.
 #include "mapfile.h"
+#include "byteorder.h"
+#include "safefile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -7,19 +9,8 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-
-uint32_t getu32(const uint8_t *p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-double getf64(const uint8_t *p)
-{
-    uint64_t bits = uint64_t(getu32(p)) | uint64_t(getu32(p + 4)) << 32;
-    double d;
-    std::memcpy(&d, &bits, sizeof d);
-    return d;
-}
+#include <sys/stat.h>
+#include <unistd.h>
 
 static void vsetfault(mapfault *fault, mapfaultkind kind, uint64_t offset, const char *format, va_list args)
 {
@@ -67,6 +58,7 @@ static void clearfault(mapfault *fault)
 
 // What the decoder carries from one span to the next.
 struct spanwalk {
+    int topstart;              // of the previous span
     int next;                  // first z not yet decided
     int bottoms;               // bottom colours of the previous span
     const uint8_t *bottom;     // their colour words
@@ -84,7 +76,7 @@ static void setcolours(mapcolumn *col, int from, int count, const uint8_t *words
 {
     for (int i = 0; i < count; i++) {
         col->state[from + i] = voxelcoloured;
-        col->colour[from + i] = getu32(words + 4 * i);
+        col->colour[from + i] = getle32(words + 4 * i);
     }
     col->colours += count;
 }
@@ -122,6 +114,11 @@ static bool placespan(const uint8_t *p, size_t pos, int index, spanwalk *walk, m
             return setfault(fault, mapfaultuncoloured, pos + 2,
                             "solid voxel z = %d below the air gap has no colour", topstart);
     }
+    // Each span begins lower than the one above it, so a column ends after
+    // at most 256 spans.
+    if (topstart <= walk->topstart)
+        return setfault(fault, mapfaultz, pos + 1, "top start %d does not lie below the top start %d of the span above",
+                        topstart, walk->topstart);
     if (col) {
         setvoxels(col, walk->next, bottomfrom, voxelhidden);
         setcolours(col, bottomfrom, walk->bottoms, walk->bottom);
@@ -137,7 +134,7 @@ long decodecolumn(const uint8_t *bytes, size_t size, mapcolumn *col, mapfault *f
         col->spans = 0;
         col->colours = 0;
     }
-    spanwalk walk = {0, 0, nullptr};
+    spanwalk walk = {-1, 0, 0, nullptr};
     size_t pos = 0;
     for (int index = 0;; index++) {
         if (size - pos < 4)
@@ -166,6 +163,7 @@ long decodecolumn(const uint8_t *bytes, size_t size, mapcolumn *col, mapfault *f
             setcolours(col, topstart, tops, p + 4);
             col->spans++;
         }
+        walk.topstart = topstart;
         walk.next = topend + 1;
         walk.bottoms = bottoms;
         walk.bottom = p + 4 + 4 * tops;
@@ -183,7 +181,7 @@ long decodecolumn(const uint8_t *bytes, size_t size, mapcolumn *col, mapfault *f
 static void getvector(const uint8_t *p, double v[3])
 {
     for (int i = 0; i < 3; i++)
-        v[i] = getf64(p + 8 * i);
+        v[i] = getledouble(p + 8 * i);
 }
 
 static bool finitevector(const double v[3])
@@ -203,7 +201,7 @@ static bool checkframe(const mapheader *h, mapfault *fault)
     static const char *const names[3] = {"right", "down", "forward"};
     const double tolerance = 1e-6;
     for (int i = 0; i < 3; i++) {
-        uint64_t at = 36 + 24 * i;
+        uint64_t at = mapfieldright + 24 * i;
         if (!finitevector(vectors[i]))
             return setfault(fault, mapfaultframe, at, "%s vector is not finite", names[i]);
         if (std::fabs(dot(vectors[i], vectors[i]) - 1) > tolerance)
@@ -216,7 +214,7 @@ static bool checkframe(const mapheader *h, mapfault *fault)
     const double *r = h->right, *d = h->down;
     double cross[3] = {r[1] * d[2] - r[2] * d[1], r[2] * d[0] - r[0] * d[2], r[0] * d[1] - r[1] * d[0]};
     if (dot(cross, h->forward) < 1 - tolerance)
-        return setfault(fault, mapfaultframe, 84, "forward vector is not right x down");
+        return setfault(fault, mapfaultframe, mapfieldforward, "forward vector is not right x down");
     return true;
 }
 
@@ -226,21 +224,24 @@ bool readmapheader(const uint8_t *bytes, size_t size, mapheader *h, mapfault *fa
     if (size < size_t(mapheaderbytes))
         return setfault(fault, mapfaultheader, size, "file of %zu bytes is shorter than the %d-byte header", size,
                         mapheaderbytes);
-    h->magic = getu32(bytes);
-    h->sizex = getu32(bytes + 4);
-    h->sizey = getu32(bytes + 8);
-    getvector(bytes + 12, h->start);
-    getvector(bytes + 36, h->right);
-    getvector(bytes + 60, h->down);
-    getvector(bytes + 84, h->forward);
+    h->magic = getle32(bytes);
+    h->sizex = getle32(bytes + mapfieldsizex);
+    h->sizey = getle32(bytes + mapfieldsizey);
+    getvector(bytes + mapfieldstart, h->start);
+    getvector(bytes + mapfieldright, h->right);
+    getvector(bytes + mapfielddown, h->down);
+    getvector(bytes + mapfieldforward, h->forward);
     if (h->magic != mapmagic)
         return setfault(fault, mapfaultmagic, 0, "magic 0x%08X is not 0x%08X", h->magic, mapmagic);
     if (h->sizex == 0 || h->sizex > mapmaxside)
-        return setfault(fault, mapfaultsize, 4, "size x %u is not in 1..%u", h->sizex, mapmaxside);
+        return setfault(fault, mapfaultsize, mapfieldsizex, "size x %u is not in 1..%u", h->sizex, mapmaxside);
     if (h->sizey == 0 || h->sizey > mapmaxside)
-        return setfault(fault, mapfaultsize, 8, "size y %u is not in 1..%u", h->sizey, mapmaxside);
+        return setfault(fault, mapfaultsize, mapfieldsizey, "size y %u is not in 1..%u", h->sizey, mapmaxside);
+    if (uint64_t(h->sizex) * h->sizey > mapmaxcolumns)
+        return setfault(fault, mapfaultsize, mapfieldsizey, "size x %u * size y %u is more than %llu columns", h->sizex,
+                        h->sizey, (unsigned long long)mapmaxcolumns);
     if (!finitevector(h->start))
-        return setfault(fault, mapfaultstart, 12, "start position is not finite");
+        return setfault(fault, mapfaultstart, mapfieldstart, "start position is not finite");
     return checkframe(h, fault);
 }
 
@@ -257,6 +258,10 @@ bool checkmap(mapfile *map, mapfault *fault)
     if (!readmapheader(bytes, size, &map->header, fault))
         return false;
     uint64_t columns = uint64_t(map->header.sizex) * map->header.sizey;
+    if (size > mapmaxbytes(columns))
+        return setfault(fault, mapfaultlength, mapmaxbytes(columns),
+                        "file is longer than the longest valid map of %u x %u columns (%llu bytes)", map->header.sizex,
+                        map->header.sizey, (unsigned long long)mapmaxbytes(columns));
     // Every column takes at least 8 bytes; reserve no more than the file can hold.
     map->offsets.reserve(size_t(std::min<uint64_t>(columns, size / 8)) + 1);
     size_t pos = mapheaderbytes;
@@ -280,20 +285,46 @@ bool checkmap(mapfile *map, mapfault *fault)
     return true;
 }
 
+// Appends up to limit - out->size() bytes; false on a read error.
+static bool readupto(int fd, std::vector<uint8_t> *out, uint64_t limit)
+{
+    uint8_t chunk[1 << 16];
+    while (out->size() < limit) {
+        size_t want = size_t(std::min<uint64_t>(sizeof chunk, limit - out->size()));
+        ssize_t got = read(fd, chunk, want);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
+        out->insert(out->end(), chunk, chunk + got);
+    }
+    return true;
+}
+
+// The header first; then the columns, up to one byte past the longest valid
+// map of the header's size, so checkmap can tell a file that goes on.
 static bool readwhole(const char *path, std::vector<uint8_t> *out, mapfault *fault)
 {
     out->clear();
-    FILE *f = std::fopen(path, "rb");
-    if (!f)
-        return setfault(fault, mapfaultfile, 0, "cannot open %s: %s", path, std::strerror(errno));
-    uint8_t chunk[1 << 16];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-        out->insert(out->end(), chunk, chunk + got);
-    bool failed = std::ferror(f);
-    std::fclose(f);
-    if (failed)
-        return setfault(fault, mapfaultfile, out->size(), "cannot read %s", path);
+    char why[200];
+    int fd = openregular(path, why, sizeof why);
+    if (fd < 0)
+        return setfault(fault, mapfaultfile, 0, "cannot open %s: %s", path, why);
+    bool ok = readupto(fd, out, mapheaderbytes);
+    mapheader h;
+    if (ok && readmapheader(out->data(), out->size(), &h, nullptr)) {
+        uint64_t limit = mapmaxbytes(uint64_t(h.sizex) * h.sizey) + 1;
+        struct stat st;
+        if (fstat(fd, &st) == 0 && st.st_size > 0)
+            out->reserve(size_t(std::min<uint64_t>(uint64_t(st.st_size), limit)));
+        ok = readupto(fd, out, limit);
+    }
+    int err = errno;
+    close(fd);
+    if (!ok)
+        return setfault(fault, mapfaultfile, out->size(), "cannot read %s: %s", path, std::strerror(err));
     return true;
 }
 
@@ -347,11 +378,11 @@ int columnvoxel(const uint8_t *bytes, size_t size, int z, uint32_t *colour)
             int first = airstart - bottoms;
             if (z < first)
                 return voxelhidden;
-            *colour = getu32(bottom + 4 * (z - first));
+            *colour = getle32(bottom + 4 * (z - first));
             return voxelcoloured;
         }
         if (z <= topend) {
-            *colour = getu32(p + 4 + 4 * (z - topstart));
+            *colour = getle32(p + 4 + 4 * (z - topstart));
             return voxelcoloured;
         }
         if (length == 0)

@@ -13,15 +13,16 @@
 //
 // Nothing here trusts the file: every read is bounds-checked and the first
 // inconsistency is reported with its byte offset and column.
+//
+// The layout constants and the size limits are in mapformat.h, shared with
+// the generator's writer. A file is read only when it is a regular file, and
+// never beyond the longest valid map of the size its header gives.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-constexpr uint32_t mapmagic = 0x09072000u;
-constexpr int mapheaderbytes = 108;
-constexpr int mapheight = 256;
-constexpr uint32_t mapmaxside = 65536;   // largest size x or size y accepted
+#include "mapformat.h"
 
 // Voxel states after decoding a column.
 enum : uint8_t {
@@ -44,9 +45,10 @@ enum mapfaultkind {
     mapfaultfile,        // cannot open or read the file
     mapfaultheader,      // file shorter than the header
     mapfaultmagic,       // wrong magic number
-    mapfaultsize,        // size x or size y is 0 or too large
+    mapfaultsize,        // size x or size y is 0 or too large, or too many columns
     mapfaultstart,       // start position not finite
     mapfaultframe,       // right/down/forward not an orthonormal frame with forward = right x down
+    mapfaultlength,      // longer than any valid map of its size (nothing past that is read)
     mapfaulttruncated,   // a span header or its colours run past the end of the data
     mapfaultspan,        // span length shorter than its own header and top run
     mapfaultz,           // a z bound out of range or out of order
@@ -75,10 +77,6 @@ struct mapfile {
     std::vector<uint64_t> offsets;   // sizex * sizey + 1 entries: column i at offsets[i], the end last
 };
 
-// Little-endian field readers; the caller guarantees the bytes exist.
-uint32_t getu32(const uint8_t *p);
-double getf64(const uint8_t *p);
-
 // Decodes one column from bytes[0 .. size). Returns the bytes the column
 // occupies, or -1 with *fault filled (offset relative to bytes, x = y = -1).
 // col may be null to check only.
@@ -92,7 +90,9 @@ bool readmapheader(const uint8_t *bytes, size_t size, mapheader *header, mapfaul
 // first fault is in *fault (offset absolute, x and y the column).
 bool checkmap(mapfile *map, mapfault *fault);
 
-// Reads the file and checks it as checkmap does.
+// Reads the file and checks it as checkmap does. Only a regular file is
+// read (a FIFO or device is refused at once), and reading stops at
+// mapmaxbytes of the columns its header declares.
 bool loadmap(const char *path, mapfile *map, mapfault *fault);
 
 // After a successful checkmap/loadmap: the bytes of column (x, y).

@@ -2,6 +2,7 @@
 // print its listing.
 #include "commands.h"
 #include "compiler.h"
+#include "safefile.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -38,9 +39,10 @@ std::string unescape(const char *s)
 
 bool readtextfile(const char *path, std::string &out)
 {
-    FILE *f = std::fopen(path, "rb");
+    char why[200];
+    FILE *f = fopenregular(path, why, sizeof why);
     if (!f) {
-        std::fprintf(stderr, "txtool: cannot open '%s': %s\n", path, std::strerror(errno));
+        std::fprintf(stderr, "txtool: cannot open '%s': %s\n", path, why);
         return false;
     }
     char chunk[4096];

@@ -25,7 +25,7 @@ int txmake(int argc, char **argv)
         return 1;
     }
     if (!savetexture(argv[0])) {
-        std::fprintf(stderr, "txtool make: cannot write %s\n", argv[0]);
+        std::fprintf(stderr, "txtool make: %s\n", texscripts.why);
         return 1;
     }
     return 0;

@@ -1,6 +1,8 @@
 // txtool show FILE.tx: every section of a texture script in readable form,
 // and whether the file is sound. Exit 0 for a good file, 1 for a damaged one.
+#include "byteorder.h"
 #include "commands.h"
+#include "safefile.h"
 #include "texscript.h"
 
 #include <cstdint>
@@ -23,16 +25,12 @@ const char *const rownames[4] = {"red", "green", "blue", "group scale"};
 
 uint32_t u32at(const showfile &f, long at)
 {
-    return uint32_t(f.bytes[at]) | uint32_t(f.bytes[at + 1]) << 8 | uint32_t(f.bytes[at + 2]) << 16 |
-           uint32_t(f.bytes[at + 3]) << 24;
+    return getle32(f.bytes + at);
 }
 
 float floatat(const showfile &f, long at)
 {
-    uint32_t bits = u32at(f, at);
-    float v;
-    std::memcpy(&v, &bits, 4);
-    return v;
+    return getlefloat(f.bytes + at);
 }
 
 void damaged(showfile &f, const char *what)
@@ -184,9 +182,10 @@ int txshow(int argc, char **argv)
         return 2;
     }
     static unsigned char bytes[maxshowsize + 1];
-    FILE *in = std::fopen(argv[0], "rb");
+    char why[200];
+    FILE *in = fopenregular(argv[0], why, sizeof why);
     if (!in) {
-        std::fprintf(stderr, "txtool show: cannot open %s\n", argv[0]);
+        std::fprintf(stderr, "txtool show: cannot open %s: %s\n", argv[0], why);
         return 1;
     }
     showfile f = {bytes, long(std::fread(bytes, 1, sizeof bytes, in)), 0, 0, {}};
