@@ -47,6 +47,10 @@ void stepbuttons()
         if (screen.clicked == b.id || screen.released == b.id)
             action = b.action;
     }
-    if (action)
-        action();
+    if (!action)
+        return;
+    action();
+    // A file chooser draws frames of its own; the rest of this frame goes
+    // on in the whole back frame again.
+    setframe(screen.frame.pixels, screen.frame.pitch, screen.frame.width, screen.frame.height);
 }
