@@ -155,6 +155,12 @@ TEST_F(ScreenTest, GoldenWeightSliderDraggedToMinusTwo)
         expectspots({{x, 430, 0xC06060}, {x, 461, 0xC06060}, {x, 429, 0}});
     expectspots({{36, 445, 0}});
     EXPECT_EQ(previewimage(), freshpreview());
+    moveto(60, 590);                        // 100 pixels each way at most
+    headlessframe();
+    EXPECT_EQ(texscripts.script.weights[0][0], -6.25f);
+    moveto(60, 100);
+    headlessframe();
+    EXPECT_EQ(texscripts.script.weights[0][0], 6.25f);
 }
 
 TEST_F(ScreenTest, GoldenCompileErrorLine)
