@@ -6,10 +6,12 @@
 //   shape change     the frame that releases the shape slider (the full
 //                    rebuild), as milliseconds per change
 // Medians of several runs; beside the wall clock the processor time of all
-// threads per frame, which says more on a busy machine.
-//   frame_bench [RUNS]
+// threads per frame, which says more on a busy machine. THREADS sets the
+// colour stage's threads (0, the default: as many as the machine has).
+//   frame_bench [RUNS [THREADS]]
 #include "headless.h"
 #include "input.h"
+#include "preview.h"
 #include "screen.h"
 
 #include <algorithm>
@@ -103,10 +105,12 @@ result shapechange()
 int main(int argc, char **argv)
 {
     int runs = argc > 1 ? std::atoi(argv[1]) : 9;
-    if (runs < 1 || runs > 1000) {
-        std::fprintf(stderr, "usage: frame_bench [RUNS 1..1000]\n");
+    int threads = argc > 2 ? std::atoi(argv[2]) : 0;
+    if (runs < 1 || runs > 1000 || threads < 0 || threads > 4) {
+        std::fprintf(stderr, "usage: frame_bench [RUNS 1..1000 [THREADS 0..4]]\n");
         return 2;
     }
+    setcolourthreads(threads);
     const struct {
         const char *name;
         result (*run)();
@@ -116,7 +120,8 @@ int main(int argc, char **argv)
         {"weight slider, left drag", drag, true},
         {"shape change (rebuild frame)", shapechange, false},
     };
-    std::printf("doframe on the headless platform, medians of %d runs (%d frames each)\n", runs, framesperrun);
+    std::printf("doframe on the headless platform, medians of %d runs (%d frames each), colour threads %d\n", runs,
+                framesperrun, threads);
     std::printf("%-32s %14s %18s\n", "", "wall", "cpu ms per frame");
     for (const auto &c : cases) {
         std::vector<double> wall, cpu;
