@@ -179,10 +179,19 @@ void inputbutton(int k, int down, uint32_t time)
 
 void inputwheel(int delta)
 {
+    if (mouseacquired())
+        input.wheelsteps = std::clamp(input.wheelsteps + std::clamp(delta, -1000, 1000), -1000, 1000);
     if (delta > 0)
         input.wheelup = 2;
     else if (delta < 0)
         input.wheeldown = 2;
+}
+
+int readwheel()
+{
+    int steps = input.wheelsteps;
+    input.wheelsteps = 0;
+    return steps;
 }
 
 // Applies one element; returns whether it was a button.

@@ -50,7 +50,8 @@ struct inputstate {
     int overflow;                       // elements were lost since the last read
     int buttons;                        // bit k while button k is down
     uint8_t buttonflags[mousebuttoncount];  // 3 on press, bit 0 cleared on release
-    uint8_t wheelup, wheeldown;         // 2 after a wheel turn (nothing reads them)
+    uint8_t wheelup, wheeldown;         // 2 after a wheel turn
+    int wheelsteps;                     // notches turned since readwheel, away from the user positive
 
     // Smoothing.
     int smoothing;                      // on at start
@@ -115,6 +116,10 @@ struct mousereading {
     int buttons;        // bit k while button k is down
 };
 mousereading readmouse();
+
+// Wheel notches turned since the last call (positive: away from the user,
+// which scrolls a list up); only while the mouse is acquired.
+int readwheel();
 
 // Windowed mode: hand the mouse to the system cursor at client (x, y); when
 // it comes back, callback(x, y) runs. Does nothing in full screen.
