@@ -39,7 +39,7 @@ static void drawbutton(const buttondef &b)
     printtext((c.x0 + c.x1 - 6 * length) / 2, c.y0 + 2, 0xC0C0C0, transparent, "%s", b.label);
 }
 
-void stepbuttons()
+void (*stepbuttons())()
 {
     void (*action)() = nullptr;
     for (const buttondef &b : buttondefs) {
@@ -47,10 +47,5 @@ void stepbuttons()
         if (screen.clicked == b.id || screen.released == b.id)
             action = b.action;
     }
-    if (!action)
-        return;
-    action();
-    // A file chooser draws frames of its own; the rest of this frame goes
-    // on in the whole back frame again.
-    setframe(screen.frame.pixels, screen.frame.pitch, screen.frame.width, screen.frame.height);
+    return action;
 }

@@ -11,6 +11,9 @@
 //   10 editor cursor from the mouse        22 banner
 //   11 editor text                         23 cursor
 //   12 context menu                        24 present, keyboard, ESC held
+// The button's action is chosen in 19 and run after 22, so that a file
+// chooser finds the whole screen (but the cursor) behind it; nothing in 21
+// and 22 depends on what an action changes.
 #include "app.h"
 #include "compiler.h"
 #include "display.h"
@@ -82,7 +85,7 @@ static void reentercursor(int x, int y)
 
 // Leaving the frame with no button held hands the mouse to the system
 // cursor (windowed mode); the cursor stays on the frame's edge.
-static void stepmouse()
+void stepmouse()
 {
     screen.previousbuttons = screen.buttons;
     mousereading m = readmouse();
@@ -221,7 +224,16 @@ static void drawbanner()
               "Pelmora Generator by Yorvath '%s", designerversion);
 }
 
-// An I-beam over the editor, elsewhere a cross with a gap in the middle.
+void drawcross(int x, int y)
+{
+    constexpr uint32_t white = 0xFFFFFF;
+    fillrect(x - 8, y - 1, 6, 2, white);
+    fillrect(x + 2, y - 1, 6, 2, white);
+    fillrect(x - 1, y - 8, 2, 6, white);
+    fillrect(x - 1, y + 2, 2, 6, white);
+}
+
+// An I-beam over the editor, elsewhere the cross.
 static void drawcursor()
 {
     roundcursor();
@@ -232,10 +244,7 @@ static void drawcursor()
         fillrect(x - 2, y - 4, 5, 1, white);
         fillrect(x - 2, y + 4, 5, 1, white);
     } else {
-        fillrect(x - 8, y - 1, 6, 2, white);
-        fillrect(x + 2, y - 1, 6, 2, white);
-        fillrect(x - 1, y - 8, 2, 6, white);
-        fillrect(x - 1, y + 2, 2, 6, white);
+        drawcross(x, y);
     }
 }
 
@@ -267,9 +276,11 @@ void doframe()
     steplight();
     steprender();
     drawpreview();
-    stepbuttons();
+    void (*action)() = stepbuttons();
     stepquickhelp();
     drawbanner();
+    if (action)
+        action();
     drawcursor();
     endframe();
 }

@@ -89,9 +89,16 @@ void updateroles();
 // Whether (x, y) lies in the control's box.
 bool insidecontrol(int id, int x, int y);
 
+// The designer's cursor from the mouse (frame step 3); dialogs running
+// frames of their own move it the same way.
+void stepmouse();
+// The cursor's cross with its gap, centred on (x, y).
+void drawcross(int x, int y);
+
 void drawhelppage();
 void stepsliders();
-void stepbuttons();
+// Draws the buttons; returns the action of the one that acts, or null.
+void (*stepbuttons())();
 void stepmenu();
 void openmenu();
 void stepquickhelp();
