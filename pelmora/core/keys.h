@@ -23,6 +23,7 @@ enum scanbyte : int {
     scanf2 = 0x3C,
     scanf3 = 0x3D,
     scanf4 = 0x3E,
+    scanf5 = 0x3F,
     scankpenter = 0x9C,      // keypad Enter
     scanrctrl = 0x9D,
     scanralt = 0xB8,

@@ -16,6 +16,30 @@ struct framebuffer {
     int width, height;
 };
 
+// A filter of a file dialog: "Texture script (.TX)" with "*.tx". A list of
+// them ends with an entry whose description is null.
+struct filefilter {
+    const char *description;
+    const char *pattern;
+};
+
+// What a file dialog asks for. Paths are UTF-8 with "/" separators.
+struct filerequest {
+    const char *title;
+    const filefilter *filters;
+    const char *proposed;       // the path proposed ("" none)
+    const char *folder;         // where to open when proposed has no folder ("" none)
+    int save;                   // a save dialog: it asks before a file is replaced
+};
+
+// Results of the desktop's own file dialog.
+enum systemchoice {
+    systemunavailable = -1,     // none could be shown: the built-in chooser takes over
+    systemcancelled = 0,
+    systemchosen = 1,           // the path is in the caller's buffer
+    systemtoolong = 2,          // a path was chosen that does not fit the buffer
+};
+
 struct platform {
     // Seconds since start, from a monotonic clock of sub-millisecond resolution.
     double (*clock)();
@@ -39,6 +63,11 @@ struct platform {
     // clipboard holds no text; setclipboard copies the text.
     char *(*getclipboard)();
     void (*setclipboard)(const char *text);
+    // Windowed mode: the desktop's own file dialog (a systemchoice; the
+    // path goes to `path`, `size` bytes with its NUL). The designer stays
+    // drawn and the system cursor has the mouse while it is open. Null: the
+    // built-in chooser is always used.
+    int (*systemdialog)(const filerequest &request, char *path, int size);
 };
 
 // The platform the screen runs on; set before initapp.

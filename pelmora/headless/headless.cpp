@@ -8,6 +8,7 @@
 #include "random.h"
 #include "screen.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -49,6 +50,17 @@ static void fakerelease(int x, int y)
 
 static int fakepump()
 {
+    headless.modalpumps++;
+    if (!headless.script.empty()) {
+        std::function<void()> step = std::move(headless.script.front());
+        headless.script.pop_front();
+        headless.idlepumps = 0;
+        step();
+    } else if (++headless.idlepumps > headless.idlelimit) {
+        headless.idlepumps = 0;
+        headless.stalls++;
+        return 0;
+    }
     inputendpump();
     headless.now += headless.step;
     return headless.closes == 0;
@@ -77,7 +89,8 @@ void headlessstart(bool fullscreen, bool smoothing)
     headless.step = framestep;
     headless.locking = true;
     headless.reporttime = 1000;
-    host = {fakeclock, fakelock, fakepresent, fakeclose, fullscreen ? nullptr : fakerelease, fakepump, fakegetclip, fakesetclip};
+    headless.idlelimit = 600;
+    host = {fakeclock, fakelock, fakepresent, fakeclose, fullscreen ? nullptr : fakerelease, fakepump, fakegetclip, fakesetclip, nullptr};
     resetlibraryrand();
     resetpreview();
     resetdisplay();
@@ -144,6 +157,40 @@ void setbutton(int k, bool down)
 {
     inputbutton(k, down, headless.reporttime);
     headless.reporttime += reportinterval;
+}
+
+void duringdialog(std::initializer_list<std::function<void()>> steps)
+{
+    for (const auto &s : steps)
+        headless.script.push_back(s);
+}
+
+// Set-1 scan bytes of the keys a typed text uses.
+static int scanofchar(char c)
+{
+    static const char *const rows[] = {"1234567890-=", "qwertyuiop[]", "asdfghjkl;'`", "zxcvbnm,./"};
+    static const int firsts[] = {0x02, 0x10, 0x1E, 0x2C};
+    char lower = char(std::tolower(static_cast<unsigned char>(c)));
+    if (c == ' ')
+        return scanspace;
+    for (int r = 0; r < 4; r++)
+        if (const char *at = std::strchr(rows[r], lower); at && lower)
+            return firsts[r] + int(at - rows[r]);
+    return 0;
+}
+
+void typetext(const std::string &text)
+{
+    for (char c : text) {
+        int scan = scanofchar(c);
+        if (scan) {
+            presskey(scan, static_cast<unsigned char>(c));
+        } else {
+            inputkeydown(0x7F, 0);      // a key the designer does not name
+            inputtext(static_cast<unsigned char>(c));
+            inputkeyup(0x7F);
+        }
+    }
 }
 
 std::vector<uint32_t> framepixels()
