@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <strings.h>
@@ -16,18 +17,66 @@ bool matchespattern(const char *name, const char *pattern)
     return n > e && strcasecmp(name + n - e, ext) == 0;
 }
 
-static bool isfolder(const std::string &path)
+// A link is described by what it points to; a broken link as a file.
+static direntry describe(const std::string &folder, const char *name)
 {
+    direntry e = {name, false, 0, 0};
     struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (stat((folder + name).c_str(), &st) == 0) {
+        e.folder = S_ISDIR(st.st_mode);
+        e.size = uint64_t(st.st_size);
+        e.modified = st.st_mtime;
+    }
+    return e;
 }
 
-// Name order ignoring case; names equal but for case in byte order.
+static bool isdigitchar(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+static int lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : static_cast<unsigned char>(c);
+}
+
+// Names as people order them: case ignored and runs of digits by their
+// value, so texture_2 comes before texture_10.
+static int comparenames(const char *a, const char *b)
+{
+    while (*a && *b) {
+        if (isdigitchar(*a) && isdigitchar(*b)) {
+            while (*a == '0')
+                a++;
+            while (*b == '0')
+                b++;
+            size_t m = 0, n = 0;
+            while (isdigitchar(a[m]))
+                m++;
+            while (isdigitchar(b[n]))
+                n++;
+            if (m != n)
+                return m < n ? -1 : 1;
+            if (int c = std::strncmp(a, b, m))
+                return c;
+            a += m;
+            b += n;
+            continue;
+        }
+        if (lower(*a) != lower(*b))
+            return lower(*a) - lower(*b);
+        a++;
+        b++;
+    }
+    return lower(*a) - lower(*b);
+}
+
+// Folders first, then by name; names equal in that order in byte order.
 static bool before(const direntry &a, const direntry &b)
 {
     if (a.folder != b.folder)
         return a.folder;
-    int c = strcasecmp(a.name.c_str(), b.name.c_str());
+    int c = comparenames(a.name.c_str(), b.name.c_str());
     return c ? c < 0 : a.name < b.name;
 }
 
@@ -41,14 +90,14 @@ bool readlisting(const std::string &path, const char *pattern, dirlisting &out)
     while (dirent *e = readdir(d)) {
         if (e->d_name[0] == '.')
             continue;
-        bool sub = isfolder(folder + e->d_name);
-        if (sub || matchespattern(e->d_name, pattern))
-            entries.push_back({e->d_name, sub});
+        direntry entry = describe(folder, e->d_name);
+        if (entry.folder || matchespattern(e->d_name, pattern))
+            entries.push_back(std::move(entry));
     }
     closedir(d);
     std::sort(entries.begin(), entries.end(), before);
     if (folder != "/")
-        entries.insert(entries.begin(), {"..", true});
+        entries.insert(entries.begin(), {"..", true, 0, 0});
     out.path = folder;
     out.entries = std::move(entries);
     return true;
@@ -60,6 +109,21 @@ std::string parentfolder(const std::string &path)
         return "/";
     size_t slash = path.find_last_of('/', path.size() - 2);
     return slash == std::string::npos ? "/" : path.substr(0, slash + 1);
+}
+
+std::string realfolder(const std::string &path)
+{
+    char *real = realpath(path.c_str(), nullptr);
+    if (!real)
+        return "";
+    std::string folder = real;
+    std::free(real);
+    struct stat st;
+    if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return "";
+    if (folder.back() != '/')
+        folder += '/';
+    return folder;
 }
 
 const char *lastpart(const char *path)
