@@ -1,6 +1,7 @@
 #include "app.h"
 #include "designer.h"
 #include "editor.h"
+#include "filedialog.h"
 #include "platform.h"
 #include "preview.h"
 #include "screen.h"
@@ -50,6 +51,7 @@ int initapp(int argc, char **argv)
 {
     (void)argv;
     resetscreen();
+    resetfiledialog();
     readstartdir();
     startdesigner();
     texscripts.editreset = resetedit;
