@@ -168,3 +168,18 @@ int sdlpump()
     }
     return !sdl.closing;
 }
+
+int pumpwindowevents()
+{
+    SDL_Event e;
+    int redraw = 0;
+    while (SDL_PollEvent(&e)) {
+        if (e.type == SDL_QUIT) {
+            sdl.closing = 1;
+        } else if (e.type == SDL_WINDOWEVENT) {
+            windowevent(e.window);
+            redraw = 1;
+        }
+    }
+    return redraw;
+}

@@ -1,5 +1,7 @@
 // pelmora, the texture designer. No word on the command line: an 800 x 600
-// window; any word: 1024 x 768 full screen.
+// window; any word: 1024 x 768 full screen. In the window, files are chosen
+// with the desktop's dialog when zenity or kdialog is installed, unless
+// PELMORA_DIALOGS=builtin asks for the designer's own chooser.
 //
 // Start-up order: the clock, the key tables, the designer's own start-up
 // (initapp, before any window exists), then SDL, the window, the mouse and
@@ -12,6 +14,8 @@
 #include "sdlplatform.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 sdlstate sdl;
 
@@ -30,6 +34,9 @@ static void sethost()
     host.pump = sdlpump;
     host.getclipboard = getclipboardcp437;
     host.setclipboard = setclipboardcp437;
+    const char *dialogs = std::getenv("PELMORA_DIALOGS");
+    bool builtin = dialogs && std::strcmp(dialogs, "builtin") == 0;
+    host.systemdialog = app.fullscreen || builtin ? nullptr : sdlsystemdialog;
 }
 
 // Pump; stop once closing; draw a frame while active, else sleep until

@@ -41,11 +41,20 @@ double sdlclock();
 int sdllock(framebuffer *fb);
 void sdlpresent(const framebuffer &fb);
 void sdlreleasemouse(int x, int y);
+// The last presented frame shown again (the window was exposed).
+void sdlrepresent();
 
 // Takes every waiting event into the core and ends the pump.
 void pumpevents();
 // Modal loops: pump; while inactive wait for events. 0 once closing.
 int sdlpump();
+// While a desktop dialog runs: only the window's own events (activation,
+// close); keys and the mouse are dropped. 1 when the window should be
+// drawn again.
+int pumpwindowevents();
+
+// The desktop's file dialog (zenity or kdialog), a systemchoice.
+int sdlsystemdialog(const filerequest &request, char *path, int size);
 
 // PC set-1 scan byte of an SDL scancode (0x80 added for extended keys); 0
 // for keys the designer does not know.

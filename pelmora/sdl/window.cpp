@@ -126,6 +126,15 @@ void sdlpresent(const framebuffer &fb)
     pace();
 }
 
+void sdlrepresent()
+{
+    if (!sdl.texture)
+        return;
+    SDL_RenderClear(sdl.renderer);
+    SDL_RenderCopy(sdl.renderer, sdl.texture, nullptr, nullptr);
+    SDL_RenderPresent(sdl.renderer);
+}
+
 // Windowed mode only: the system cursor takes over where the designer's
 // cursor left the frame; it is taken back when it moves inside again.
 void sdlreleasemouse(int x, int y)
