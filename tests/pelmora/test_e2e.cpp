@@ -1,6 +1,10 @@
 // The real pelmora under a virtual X server, driven by xdotool: F1 shows
 // the help page, a weight slider is dragged to -2.0, a screenshot (xwd)
-// shows both, and ESC ends the program with exit code 0.
+// shows both, and ESC ends the program with exit code 0. A typed
+// expression is saved, loaded and exported through the built-in chooser,
+// and the export is what txtool renders from the saved script. A stand-in
+// zenity on the PATH answers the save dialog, and one that fails hands
+// over to the built-in chooser.
 //
 // PELMORA_SCREENSHOT=FILE.png also writes the window as it starts (the
 // README's picture).
@@ -9,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -18,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -32,8 +38,10 @@ bool onpath(const char *program)
     return std::system(command.c_str()) == 0;
 }
 
-// A child process with extra environment; stdout to the given descriptor.
-pid_t spawn(const std::vector<std::string> &args, const std::vector<std::string> &env, int outfd = -1)
+// A child process with extra environment, in folder `cwd` when given;
+// stdout to the given descriptor.
+pid_t spawn(const std::vector<std::string> &args, const std::vector<std::string> &env, int outfd = -1,
+            const std::string &cwd = "")
 {
     pid_t pid = fork();
     if (pid != 0)
@@ -41,6 +49,8 @@ pid_t spawn(const std::vector<std::string> &args, const std::vector<std::string>
     prctl(PR_SET_PDEATHSIG, SIGKILL);       // never outlive the test
     for (const std::string &e : env)
         putenv(const_cast<char *>(e.c_str()));
+    if (!cwd.empty() && chdir(cwd.c_str()) != 0)
+        _exit(126);
     if (outfd >= 0)
         dup2(outfd, 1);
     std::vector<char *> argv;
@@ -172,6 +182,22 @@ struct DesignerEndToEnd : ::testing::Test {
         return readxwd(path, s);
     }
 
+    // Waits for the designer's window; its position on the screen.
+    bool findwindow(int &wx, int &wy)
+    {
+        std::string window = run(display, "timeout 20 xdotool search --sync --name 'Pelmora by Yorvath'");
+        if (window.empty())
+            return false;
+        window = window.substr(0, window.find('\n'));
+        std::string geometry = run(display, "xdotool getwindowgeometry --shell " + window);
+        wx = wy = -1;
+        if (const char *x = std::strstr(geometry.c_str(), "X="))
+            wx = std::atoi(x + 2);
+        if (const char *y = std::strstr(geometry.c_str(), "Y="))
+            wy = std::atoi(y + 2);
+        return wx >= 0 && wy >= 0;
+    }
+
     // Screenshots until `ready` holds (the designer may lag behind on a busy
     // machine), at most for 15 s; the last one stays in s.
     template <typename test>
@@ -243,6 +269,192 @@ TEST_F(DesignerEndToEnd, HelpPageSliderDragAndEscape)
     int status = waitfor(designer, 10.0);
     designer = -1;
     EXPECT_EQ(status, 0) << "-1: still running 10 s after ESC";
+}
+
+// A fresh folder under /tmp, without its trailing "/".
+std::string tempfolder()
+{
+    char name[] = "/tmp/pelmora-e2e-XXXXXX";
+    return mkdtemp(name) ? name : "";
+}
+
+std::string readbytes(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Polls until `ready` holds, at most 15 s.
+template <typename test>
+bool waituntil(test ready)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (!ready()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        pause(100);
+    }
+    return true;
+}
+
+bool exists(const std::string &path)
+{
+    return access(path.c_str(), F_OK) == 0;
+}
+
+// The built-in chooser's title bar, centred on the 800 x 600 frame.
+bool choosershown(const screenshot &s, int wx, int wy)
+{
+    return s.at(wx + 400, wy + 125) == 0x404080u && s.at(wx + 680, wy + 130) == 0x404080u;
+}
+
+// The editor's modified mark "*" beside its first line.
+bool modifiedshown(const screenshot &s, int wx, int wy)
+{
+    for (int y = 40; y < 48; y++)
+        for (int x = 294; x < 300; x++)
+            if (s.at(wx + x, wy + y) == 0xC0C0C0u)
+                return true;
+    return false;
+}
+
+TEST_F(DesignerEndToEnd, SaveLoadAndExportThroughTheBuiltInChooser)
+{
+    if (!onpath("Xvfb") || !onpath("xdotool") || !onpath("xwd"))
+        GTEST_SKIP() << "Xvfb, xdotool or xwd is missing (bash scripts/setup.sh test installs them)";
+    std::string dir = tempfolder();
+    ASSERT_FALSE(dir.empty());
+    ASSERT_TRUE(startserver());
+    designer = spawn({PELMORA}, {"DISPLAY=" + display, "ASAN_OPTIONS=detect_leaks=0", "PELMORA_DIALOGS=builtin"}, -1,
+                     dir);
+    int wx = -1, wy = -1;
+    ASSERT_TRUE(findwindow(wx, wy)) << "no designer window appeared";
+    screenshot s;
+    auto drawn = [&](const screenshot &shot) { return shot.at(wx + 20, wy + 8) == 0x404080u; };
+    ASSERT_TRUE(shootwhen("e2e-files", s, drawn));
+    auto dialog = [&](const screenshot &shot) { return choosershown(shot, wx, wy); };
+    auto nodialog = [&](const screenshot &shot) { return !choosershown(shot, wx, wy); };
+
+    // Replace the expression and compile it.
+    const std::string expression = "d1*c1*sc+fn*c3";
+    run(display, "xdotool key ctrl+End shift+ctrl+Home BackSpace");
+    run(display, "xdotool type '" + expression + "'");
+    ASSERT_TRUE(shootwhen("e2e-files", s, [&](const screenshot &shot) { return modifiedshown(shot, wx, wy); }));
+    run(display, "xdotool key ctrl+Return");
+    ASSERT_TRUE(shootwhen("e2e-files", s, [&](const screenshot &shot) { return !modifiedshown(shot, wx, wy); }));
+    EXPECT_FALSE(modifiedshown(s, wx, wy));
+    EXPECT_NE(s.at(wx + 300, wy + 30), 0x601010u) << "a compile error is shown";
+
+    // F3: the first dialog opens in the start-up directory; the name gets ".tx".
+    run(display, "xdotool key F3");
+    ASSERT_TRUE(shootwhen("e2e-files", s, dialog));
+    ASSERT_TRUE(dialog(s)) << "no chooser after F3";
+    run(display, "xdotool type e2e");
+    run(display, "xdotool key Return");
+    ASSERT_TRUE(waituntil([&] { return exists(dir + "/e2e.tx"); })) << "nothing saved";
+    EXPECT_NE(readbytes(dir + "/e2e.tx").find(expression), std::string::npos);
+
+    // Change the text, then F2 loads the saved script back (its name is proposed).
+    ASSERT_TRUE(shootwhen("e2e-files", s, nodialog));
+    run(display, "xdotool key End");
+    run(display, "xdotool type '+1'");
+    ASSERT_TRUE(shootwhen("e2e-files", s, [&](const screenshot &shot) { return modifiedshown(shot, wx, wy); }));
+    run(display, "xdotool key F2");
+    ASSERT_TRUE(shootwhen("e2e-files", s, dialog));
+    ASSERT_TRUE(dialog(s)) << "no chooser after F2";
+    run(display, "xdotool key Return");
+    ASSERT_TRUE(shootwhen("e2e-files", s, [&](const screenshot &shot) {
+        return !choosershown(shot, wx, wy) && !modifiedshown(shot, wx, wy);
+    }));
+    EXPECT_FALSE(modifiedshown(s, wx, wy)) << "the load did not clear the modified mark";
+
+    // F4 proposes "e2e" and exports the preview.
+    run(display, "xdotool key F4");
+    ASSERT_TRUE(shootwhen("e2e-files", s, dialog));
+    ASSERT_TRUE(dialog(s)) << "no chooser after F4";
+    run(display, "xdotool key Return");
+    ASSERT_TRUE(waituntil([&] { return exists(dir + "/e2e.png"); })) << "nothing exported";
+
+    std::string out;
+    std::string command = std::string(TXTOOL) + " render " + dir + "/e2e.tx " + dir + "/txtool.png 2>&1";
+    if (FILE *p = popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, p))
+            out += buffer;
+        EXPECT_EQ(pclose(p), 0) << out;
+    }
+    std::string exported = readbytes(dir + "/e2e.png");
+    EXPECT_GT(exported.size(), 256u * 256u * 4u);
+    EXPECT_TRUE(exported == readbytes(dir + "/txtool.png")) << "the F4 export differs from txtool render";
+
+    run(display, "xdotool key Escape");
+    int status = waitfor(designer, 10.0);
+    designer = -1;
+    EXPECT_EQ(status, 0) << "-1: still running 10 s after ESC";
+    std::filesystem::remove_all(dir);
+}
+
+// A stand-in zenity records its arguments and answers as told: a chosen
+// name (with quotes and shell syntax in it) is saved with ".tx" added and
+// proposed word for word next time; a zenity that fails hands over to the
+// built-in chooser.
+TEST_F(DesignerEndToEnd, DesktopDialogHelper)
+{
+    if (!onpath("Xvfb") || !onpath("xdotool") || !onpath("xwd"))
+        GTEST_SKIP() << "Xvfb, xdotool or xwd is missing (bash scripts/setup.sh test installs them)";
+    std::string dir = tempfolder();
+    ASSERT_FALSE(dir.empty());
+    ASSERT_EQ(mkdir((dir + "/bin").c_str(), 0755), 0);
+    std::string zenity = dir + "/bin/zenity", args = dir + "/args", code = dir + "/code";
+    std::ofstream(zenity) << "#!/bin/sh\n"
+                             "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$FAKE_ARGS.new\"\n"
+                             "mv \"$FAKE_ARGS.new\" \"$FAKE_ARGS\"\n"
+                             "printf '%s\\n' \"$FAKE_ANSWER\"\n"
+                             "exit \"$(cat \"$FAKE_CODE\")\"\n";
+    ASSERT_EQ(chmod(zenity.c_str(), 0755), 0);
+    std::string answer = dir + "/it's \"a\" $(touch gotcha) & b";
+    std::ofstream(code) << "0\n";
+    const char *path = std::getenv("PATH");
+    ASSERT_TRUE(startserver());
+    designer = spawn({PELMORA},
+                     {"DISPLAY=" + display, "ASAN_OPTIONS=detect_leaks=0", "PATH=" + dir + "/bin:" + (path ? path : ""),
+                      "FAKE_ARGS=" + args, "FAKE_ANSWER=" + answer, "FAKE_CODE=" + code, "XDG_CURRENT_DESKTOP=GNOME"},
+                     -1, dir);
+    int wx = -1, wy = -1;
+    ASSERT_TRUE(findwindow(wx, wy)) << "no designer window appeared";
+    screenshot s;
+    auto drawn = [&](const screenshot &shot) { return shot.at(wx + 20, wy + 8) == 0x404080u; };
+    ASSERT_TRUE(shootwhen("e2e-desktop", s, drawn));
+
+    run(display, "xdotool key F3");
+    ASSERT_TRUE(waituntil([&] { return exists(answer + ".tx"); })) << "nothing saved";
+    std::string first = readbytes(args);
+    EXPECT_NE(first.find("--file-selection\n--title=Save texture script...\n--filename=" + dir + "/\n--save\n"),
+              std::string::npos)
+        << first;
+    EXPECT_NE(first.find("--file-filter=Texture script (.TX) | *.tx *.TX\n--file-filter=All files (*.*) | *\n"),
+              std::string::npos)
+        << first;
+
+    unlink(args.c_str());
+    std::ofstream(code) << "1\n";                       // cancel
+    run(display, "xdotool key F3");
+    ASSERT_TRUE(waituntil([&] { return exists(args); }));
+    EXPECT_NE(readbytes(args).find("\n--filename=" + answer + ".tx\n"), std::string::npos) << readbytes(args);
+
+    std::ofstream(code) << "3\n";                       // a failure: the built-in chooser
+    run(display, "xdotool key F3");
+    ASSERT_TRUE(shootwhen("e2e-desktop", s, [&](const screenshot &shot) { return choosershown(shot, wx, wy); }));
+    EXPECT_TRUE(choosershown(s, wx, wy));
+    run(display, "xdotool key Escape");
+    ASSERT_TRUE(shootwhen("e2e-desktop", s, [&](const screenshot &shot) { return !choosershown(shot, wx, wy); }));
+    run(display, "xdotool key Escape");
+    int status = waitfor(designer, 10.0);
+    designer = -1;
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(exists(dir + "/gotcha"));
+    EXPECT_FALSE(exists("gotcha"));
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace
