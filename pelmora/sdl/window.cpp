@@ -26,12 +26,21 @@ double sdlclock()
 }
 
 // Windowed: 800 x 600, centred, not resizable. Full screen: the desktop's
-// own mode, the 1024 x 768 frame scaled to fit with black bars.
+// own mode, the 1024 x 768 frame scaled to fit with black bars. The full
+// screen window is made at the screen's size and origin from the start, so
+// it covers the screen even where no window manager resizes it.
 int openwindow()
 {
-    Uint32 flags = app.fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0;
-    sdl.window = SDL_CreateWindow(app.title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, app.width, app.height,
-                                  flags);
+    SDL_Rect area = {SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, app.width, app.height};
+    Uint32 flags = 0;
+    if (app.fullscreen) {
+        flags = SDL_WINDOW_FULLSCREEN_DESKTOP;
+        if (SDL_GetDisplayBounds(0, &area) != 0) {
+            failstartup("SDL_GetDisplayBounds");
+            return 0;
+        }
+    }
+    sdl.window = SDL_CreateWindow(app.title, area.x, area.y, area.w, area.h, flags);
     if (!sdl.window) {
         failstartup("SDL_CreateWindow");
         return 0;
