@@ -1,5 +1,6 @@
 #include "flows.h"
 #include "designer.h"
+#include "dirlist.h"
 #include "display.h"
 #include "editor.h"
 #include "filedialog.h"
@@ -54,11 +55,14 @@ void saveflow()
         report("Cannot save texture script", texscripts.why);
 }
 
-// The dialog proposes the last script's name without its extension.
+// The dialog proposes the last script's name without its extension, in
+// its folder. Only the name is cut: a "." in a folder's name is no
+// extension, and a name without any "." is proposed empty.
 void pngflow()
 {
     flipgdi();
-    *fileextension(filedialog.filename) = 0;
+    char *name = filedialog.filename + (lastpart(filedialog.filename) - filedialog.filename);
+    *fileextension(name) = 0;
     const char *path = choosesavefile("Save PNG...", pngfilters, "PNG");
     if (path && !exportpreview(path))
         report("Cannot save PNG", png.message);

@@ -510,6 +510,36 @@ TEST_F(ChooserTest, SaveLoadSaveAndExport)
     EXPECT_TRUE(exported == readfile(dir + "r.png"));
 }
 
+// The PNG dialog proposes the last name without its extension, in its
+// folder; a "." in a folder's name is not an extension.
+TEST_F(ChooserTest, PngDialogProposesTheNameWithoutItsExtension)
+{
+    const struct {
+        const char *last;       // under the folder
+        const char *buffer;     // after the cut
+        const char *folder, *name;
+    } rows[] = {
+        {"my.folder/rock.tx", "my.folder/rock", "my.folder/", "rock"},
+        {"my.folder/notes", "my.folder/", "my.folder/", ""},
+        {"my.folder/.hidden", "my.folder/", "my.folder/", ""},
+    };
+    mkdir((dir + "my.folder").c_str(), 0777);
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.last);
+        std::snprintf(filedialog.filename, filenamesize, "%s%s", dir.c_str(), r.last);
+        std::string buffer, folder, name;
+        flow(scanf4, {[&] {
+            buffer = filedialog.filename;
+            folder = chooser.listing.path;
+            name = chooser.name.text;
+            presskey(scanesc);
+        }});
+        EXPECT_EQ(buffer, dir + r.buffer);
+        EXPECT_EQ(folder, dir + r.folder);
+        EXPECT_EQ(name, r.name);
+    }
+}
+
 // A save that cannot be written says so and leaves the old file whole, with
 // nothing else left in the folder. A read-only folder does not stop root;
 // a file size limit stops everyone, halfway through the write.
