@@ -39,6 +39,7 @@
 #include "msgbox.h"
 #include "textfield.h"
 
+#include <cstdint>
 #include <string>
 
 enum chooserfocus { focusname, focuslist, focustype, focuscount };
@@ -102,3 +103,27 @@ chooserlayout chooserlayoutof(int width, int height);
 rect chooserthumb(const chooserlayout &l);
 // Draws the chooser, its filter list and question (chooserdraw.cpp).
 void drawchooser(const chooserlayout &l, bool cursoron);
+
+// ---- between chooser.cpp and chooserinput.cpp -------------------------------
+
+// What the keys and the mouse do (chooserinput.cpp).
+void chooserkey(uint32_t event);
+void choosermouse(const chooserlayout &l);
+// The overwrite question answered: the path is chosen, or the name field
+// gets the focus back.
+void stepquestion();
+
+// What they ask for (chooser.cpp).
+int entrycount();
+// Entry i becomes the selection (kept in view); a file's name goes to the
+// name field.
+void selectentry(int i);
+void goup();                        // the folder above, the one we came from selected
+void rereadfolder();
+void setfilter(int f);
+void refusetoolong();               // the error line for a path longer than the buffer
+// A folder entry opens; a file entry is chosen (a save asks first when it exists).
+void activateentry(int i);
+// Enter and the Open or Save button.
+void confirmchooser();
+void cancelchooser();
