@@ -12,21 +12,24 @@
 //   key              name field           list                filter
 //   typed character  typed                to the name field   to the name field
 //   Ctrl+A           selects all          -                   -
+//   Space            typed                to the name field   opens the filter's list
 //   Backspace        deletes              parent folder       parent folder
 //   Left, Right      cursor               -                   previous, next filter
 //   Home, End        cursor               first, last entry   first, last filter
-//   Up, Down         to the list          selection           previous, next filter
-//   Page Up, Down    to the list          selection           -
+//   Up, Down         list selection (*)   selection           previous, next filter
+//   Page Up, Down    list selection (*)   selection           -
 //   Enter            the name             the entry           the name
 //   Alt+Up           parent folder (any focus); F5 reads the folder again
 //   ESC              cancel (closes the filter's list or a question first)
+// (*) and the focus goes to the list. The filter's list, while open,
+// takes Up, Down and Enter (or Space).
 //
 // "The name" is the typed text, or the selected entry when it is empty: a
 // folder opens it, a file is chosen. A typed name without an extension gets
 // the default one in lower case (".tx"); "~/" at its start is the home
 // folder; a name that is a folder opens it. Open refuses a file that does
-// not exist and save a folder that does not; save asks before replacing a
-// file. A path longer than the buffer is refused with a message, never
+// not exist, and both refuse a folder that does not; save asks before
+// replacing a file. A path longer than the buffer is refused with a message, never
 // cut. Refusals show in the error line.
 //
 // Mouse: a click selects an entry (a file's name goes to the name field),

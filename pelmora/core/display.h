@@ -30,6 +30,7 @@ void unlockframe();
 // Puts the last locked frame on the screen.
 void nextpage();
 
-// Makes the system's own surface visible before a system dialog. Here
-// every dialog is drawn into our own frames, so there is nothing to do.
+// Makes the system's own surface visible before a system dialog. Here the
+// built-in dialogs draw into our own frames, and the desktop's dialogs are
+// used only in a window, beside ours: there is nothing to do.
 void flipgdi();
