@@ -422,6 +422,26 @@ TEST_F(ChooserTest, GoldenChooser)
     EXPECT_EQ(comparegolden("chooser", shot, 800, 600), "");
 }
 
+// In full screen the chooser stands in the middle of the 1024 x 768 frame.
+TEST_F(ChooserTest, CentredInFullScreen)
+{
+    start(true);
+    std::vector<uint32_t> shot;
+    flow(scanf2, {[] {}, [&] {
+                      shot = framepixels();
+                      presskey(scanesc);
+                  }});
+    ASSERT_EQ(shot.size(), size_t(1024 * 768));
+    chooserlayout l = chooserlayoutof(1024, 768);
+    auto at = [&](int x, int y) { return shot[size_t(y) * 1024 + size_t(x)]; };
+    EXPECT_EQ(at(l.box.x, l.box.y), dialogbar);
+    EXPECT_EQ(at(l.box.x + l.box.w - 1, l.box.y + l.box.h - 1), dialogbar);
+    EXPECT_EQ(at(l.box.x + l.box.w + 3, l.box.y + l.box.h + 3), 0u);  // its shadow
+    EXPECT_EQ(at(l.box.x + 4, l.box.y + l.box.h - 4), dialogface);
+    EXPECT_EQ(2 * l.box.x + l.box.w, 1024);
+    EXPECT_LE(std::abs(2 * l.box.y + l.box.h - 768), 1);
+}
+
 // ---- the flows --------------------------------------------------------------
 
 // A header line of another length is replaced by the standard one; the

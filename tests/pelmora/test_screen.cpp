@@ -220,9 +220,13 @@ TEST_F(ScreenTest, HotkeysWinOverTheEditor)
     ASSERT_EQ(screen.active, ctleditor);
     for (const auto &r : rows) {
         presskey(r.scan, 0, modlshift);
+        if (r.clicked != ctlhelp)
+            duringdialog({[] { presskey(scanesc); }});  // the file dialog opens: cancel it
         headlessframe();
         EXPECT_EQ(screen.clicked, r.clicked);
+        EXPECT_TRUE(headless.script.empty());
     }
+    EXPECT_EQ(headless.stalls, 0);
     EXPECT_EQ(screen.helppage, 1);
     EXPECT_EQ(headless.closes, 0);
     presskey(scanesc);
