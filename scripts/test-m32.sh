@@ -21,11 +21,11 @@ status=0
 
 # The same table through both flavours, natively and in the 32-bit build.
 cmake -S "$root" -B "$native" -DVOXEL_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$native" -j"$jobs" --target crossvalues_test
+cmake --build "$native" -j"$jobs" --target compiler_crossvalues
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-VOXEL_CROSSVALUES="$tmp/x64" "$native/tests/compiler/crossvalues_test" --gtest_brief=1 >/dev/null
-VOXEL_CROSSVALUES="$tmp/ia32" qemu-i386 "$m32/tests/compiler/crossvalues_test" --gtest_brief=1 >/dev/null
+VOXEL_CROSSVALUES="$tmp/x64" "$native/tests/compiler/compiler_crossvalues" --gtest_brief=1 >/dev/null
+VOXEL_CROSSVALUES="$tmp/ia32" qemu-i386 "$m32/tests/compiler/compiler_crossvalues" --gtest_brief=1 >/dev/null
 
 if ! cmp -s "$tmp/x64" "$tmp/ia32"; then
     echo "test-m32: exact results differ between the x64 and ia32 flavours:" >&2
