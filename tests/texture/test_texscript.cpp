@@ -1,8 +1,10 @@
 // Texture script files: the saved bytes, both readers, damaged input.
-#include "testfiles.h"
 #include "pointset.h"
 #include "random.h"
 #include "texscript.h"
+
+#include "support/filebytes.h"
+#include "support/scratch.h"
 
 #include <gtest/gtest.h>
 
@@ -47,7 +49,7 @@ bool samerecord(const texturescript &a, const texturescript &b, bool withchannel
 int loadbytes(const filebytes &b, const char *name = "in.tx")
 {
     std::string path = scratchpath(name);
-    writefile(path, b.v);
+    writebytes(path, b.v);
     return loadtexture(path.c_str());
 }
 
@@ -88,7 +90,7 @@ TEST_F(TexScript, SavedDefaultMatchesHandAssembledBytes)
 
     std::string path = scratchpath("default.tx");
     ASSERT_EQ(savetexture(path.c_str()), 1);
-    std::vector<uint8_t> got = readfile(path);
+    std::vector<uint8_t> got = readbytes(path);
     EXPECT_EQ(got.size(), 264u);
     EXPECT_EQ(got, want.v);
     EXPECT_FALSE(fileexists(path + ".tmp"));
@@ -107,7 +109,7 @@ TEST_F(TexScript, SaveAndLoadRoundTrip)
     texturescript saved = s;
     std::string path = scratchpath("roundtrip.tx");
     ASSERT_EQ(savetexture(path.c_str()), 1);
-    EXPECT_EQ(readfile(path).size(), 164u + header.size() + 9 + 1);
+    EXPECT_EQ(readbytes(path).size(), 164u + header.size() + 9 + 1);
 
     defaultscript(s);
     ASSERT_EQ(loadtexture(path.c_str()), 1);
@@ -122,10 +124,10 @@ TEST_F(TexScript, SaveFailureLeavesExistingFileAlone)
     // The target exists; its temporary name is taken by a directory, so the
     // new contents cannot be written anywhere.
     std::string path = scratchpath("keep.tx");
-    writefile(path, {'o', 'l', 'd'});
+    writebytes(path, {'o', 'l', 'd'});
     mkdir((path + ".tmp").c_str(), 0755);
     EXPECT_EQ(savetexture(path.c_str()), 0);
-    EXPECT_EQ(readfile(path), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(readbytes(path), (std::vector<uint8_t>{'o', 'l', 'd'}));
 
     // A target that is a directory cannot be replaced; nothing is left behind.
     std::string dir = scratchpath("adir");

@@ -1,11 +1,11 @@
 // txtool show and make, run as the user runs them.
-#include "testfiles.h"
+#include "support/command.h"
+#include "support/filebytes.h"
+#include "support/scratch.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
-#include <sys/wait.h>
 
 namespace {
 
@@ -16,17 +16,8 @@ struct runresult {
 
 runresult run(const std::string &args)
 {
-    std::string command = std::string(TXTOOL) + " " + args + " 2>&1";
-    FILE *p = popen(command.c_str(), "r");
-    runresult r = {-1, ""};
-    if (!p)
-        return r;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0)
-        r.out.append(buffer, n);
-    int status = pclose(p);
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    runresult r;
+    r.code = runcommand(std::string(TXTOOL) + " " + args + " 2>&1", &r.out);
     return r;
 }
 
@@ -51,7 +42,7 @@ filebytes goodfile()
 TEST(TxTool, ShowsEverySectionOfAGoodFile)
 {
     std::string path = scratchpath("good.tx");
-    writefile(path, goodfile().v);
+    writebytes(path, goodfile().v);
     runresult r = run("show " + path);
     EXPECT_EQ(r.code, 0) << r.out;
     const char *expected[] = {
@@ -82,7 +73,7 @@ TEST(TxTool, TellsDamagedFiles)
     };
     std::string path = scratchpath("damaged.tx");
     for (auto &row : rows) {
-        writefile(path, row.bytes.v);
+        writebytes(path, row.bytes.v);
         runresult r = run("show " + path);
         EXPECT_EQ(r.code, 1) << row.what << "\n" << r.out;
         EXPECT_NE(r.out.find("damaged"), std::string::npos) << row.what << "\n" << r.out;
@@ -94,10 +85,10 @@ TEST(TxTool, TellsDamagedFiles)
 TEST(TxTool, MakeWritesWhatShowReads)
 {
     std::string source = scratchpath("made.txt"), out = scratchpath("made.tx");
-    writefile(source, filebytes{}.text("scale = 0.5\nexpression:\nfn*c4\n", false).v);
+    writebytes(source, filebytes{}.text("scale = 0.5\nexpression:\nfn*c4\n", false).v);
     runresult r = run("make " + out + " " + source);
     ASSERT_EQ(r.code, 0) << r.out;
-    EXPECT_EQ(readfile(out).size(), 164u + header.size() + 6);
+    EXPECT_EQ(readbytes(out).size(), 164u + header.size() + 6);
     runresult s = run("show " + out);
     EXPECT_EQ(s.code, 0) << s.out;
     EXPECT_NE(s.out.find("global scale 0.5"), std::string::npos) << s.out;
@@ -107,7 +98,7 @@ TEST(TxTool, MakeWritesWhatShowReads)
 TEST(TxTool, MakeRefusesBadSourcesAndKeepsTheOldFile)
 {
     std::string out = scratchpath("kept.tx");
-    writefile(out, {'o', 'l', 'd'});
+    writebytes(out, {'o', 'l', 'd'});
     const struct {
         const char *source, *message;
     } rows[] = {
@@ -116,11 +107,11 @@ TEST(TxTool, MakeRefusesBadSourcesAndKeepsTheOldFile)
     };
     std::string source = scratchpath("bad.txt");
     for (auto &row : rows) {
-        writefile(source, filebytes{}.text(row.source, false).v);
+        writebytes(source, filebytes{}.text(row.source, false).v);
         runresult r = run("make " + out + " " + source);
         EXPECT_EQ(r.code, 1) << r.out;
         EXPECT_NE(r.out.find(row.message), std::string::npos) << r.out;
-        EXPECT_EQ(readfile(out), (std::vector<uint8_t>{'o', 'l', 'd'}));
+        EXPECT_EQ(readbytes(out), (std::vector<uint8_t>{'o', 'l', 'd'}));
     }
     EXPECT_EQ(run("make " + out + " " + scratchpath("nosource.txt")).code, 1);
     EXPECT_EQ(run("make " + out).code, 2);
