@@ -11,7 +11,10 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
 
 namespace {
 
@@ -472,4 +475,64 @@ TEST(mapview, rayjumpsmatchplainwalk)
     }
     EXPECT_GT(hits, 10000);
     EXPECT_LT(differ, 5);
+}
+
+namespace {
+
+// The progress lines of a long piece of work, with standard error on fd.
+void drawprogress(int fd)
+{
+    std::fflush(stderr);
+    int saved = dup(STDERR_FILENO);
+    dup2(fd, STDERR_FILENO);
+    progress bar;
+    startprogress(&bar, "view");
+    bar.started -= 10;   // as if the work had run for a while
+    showprogress(&bar, 1, 2);
+    endprogress(&bar);
+    std::fflush(stderr);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+}
+
+// What arrives at fd until `last` has arrived or nothing came for 5 s (a
+// terminal passes its bytes on a moment after they are written).
+std::string arrived(int fd, const std::string &last)
+{
+    std::string out;
+    pollfd p = {fd, POLLIN, 0};
+    char buffer[256];
+    while (out.find(last) == std::string::npos && poll(&p, 1, 5000) > 0) {
+        ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got <= 0)
+            break;
+        out.append(buffer, size_t(got));
+    }
+    return out;
+}
+
+} // namespace
+
+// Progress is drawn on a terminal only: a pipe or a log file gets none.
+TEST(mapview, progressonlyonaterminal)
+{
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    drawprogress(terminal);
+    std::string shown = arrived(master, "100 %");
+    EXPECT_NE(shown.find("\rview:  50 %"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("\rview: 100 %"), std::string::npos) << shown;
+    close(terminal);
+    close(master);
+
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    drawprogress(ends[1]);
+    close(ends[1]);
+    EXPECT_EQ(arrived(ends[0], "100 %"), "");
+    close(ends[0]);
 }
