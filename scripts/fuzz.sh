@@ -34,26 +34,25 @@ while read -r topic maxlen seeds; do
     corpus="$out/corpus/$topic"
     log="$out/$topic.log"
     mkdir -p "$corpus"
-    rm -f "$out/artifacts/$topic"-*
+    touch "$out/artifacts/.start-$topic"
     start=$EPOCHREALTIME
     status=0
     # shellcheck disable=SC2086  # seeds: several directories
     "$out/tests/fuzz_$topic" -max_total_time="$seconds" -max_len="$maxlen" -timeout=10 -rss_limit_mb=2048 \
-        -print_final_stats=1 -artifact_prefix="$out/artifacts/$topic-" "$corpus" $seeds >"$log" 2>&1 || status=$?
+        -print_final_stats=1 -artifact_prefix="$out/artifacts/$topic-" "$corpus" $seeds </dev/null >"$log" 2>&1 || status=$?
     elapsed=$(awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }')
     runs=$(grep -Eo 'stat::number_of_executed_units: [0-9]+' "$log" | awk '{print $2}' || true)
     # libFuzzer's last status line: "corp: INPUTS/SIZE".
     corp=$(grep -Eo 'corp: [0-9]+/[0-9]+[a-zA-Z]*' "$log" | tail -1 | cut -d' ' -f2 || true)
-    line=$(printf 'fuzz_%-15s %9s runs in %5s s, corpus %s inputs (%s)' "$topic" "${runs:-?}" "$elapsed" \
-           "${corp%%/*}" "${corp#*/}")
+    [ -n "$corp" ] && corp="${corp%%/*} inputs (${corp#*/})" || corp="not reported"
+    line=$(printf 'fuzz_%-15s %9s runs in %5s s, corpus %s' "$topic" "${runs:-?}" "$elapsed" "$corp")
     if [ "$status" -eq 0 ]; then
         clean=$((clean + 1))
         echo "$line: clean"
     else
         echo "$line: FAILED (exit status $status)"
         grep -E 'ERROR: |SUMMARY: |Test unit written to' "$log" | head -5 | sed 's/^/    /' || true
-        for artifact in "$out/artifacts/$topic"-*; do
-            [ -e "$artifact" ] || continue
+        find "$out/artifacts" -name "$topic-*" -newer "$out/artifacts/.start-$topic" | while read -r artifact; do
             echo "    reproducer: $artifact"
             echo "    run it again: $out/tests/fuzz_$topic $artifact"
         done
