@@ -53,7 +53,7 @@ bool writebytes(const std::string &path, const std::vector<uint8_t> &bytes)
         ADD_FAILURE() << "cannot write " << path << ": " << std::strerror(errno);
         return false;
     }
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     ok = std::fclose(f) == 0 && ok;
     if (!ok)
         ADD_FAILURE() << "cannot write " << path;
