@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets through CMake (clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer, the project's warnings) in build/fuzz and runs
-# each for SECONDS (default 60), starting from its committed seeds and the
-# corpus earlier runs left in build/fuzz/corpus/TARGET. A crash, an overflow,
-# a leak or a hang (10 s for one input) fails the run; the input that caused
-# it is left in build/fuzz/artifacts/ and the output says where.
+# each for SECONDS (default 60), up to JOBS (default 2) at once, starting
+# from its committed seeds and the corpus earlier runs left in
+# build/fuzz/corpus/TARGET. A crash, an overflow, a leak or a hang (10 s for
+# one input) fails the run; the input that caused it is left in
+# build/fuzz/artifacts/ and the output says where.
 # VOXEL_WERROR=ON turns warnings into errors. The last line gives the counts:
 #   fuzzing: N targets, C clean
 #   scripts/fuzz.sh [SECONDS] [TARGET...]     e.g. scripts/fuzz.sh 30 mapfile
@@ -21,25 +22,18 @@ cmake -S "$root" -B "$out" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
     -DVOXEL_WERROR="${VOXEL_WERROR:-OFF}" >/dev/null
 cmake --build "$out" -j"$jobs" --target fuzzers
 
-mkdir -p "$out/artifacts"
-targets=0
-clean=0
-# fuzzers.txt, written by CMake: one line per target, "topic maxlen seed-dirs...".
-while read -r topic maxlen seeds; do
-    case "$topic" in '#'* | '') continue ;; esac
-    if [ $# -gt 0 ] && [[ " $* " != *" $topic "* ]]; then
-        continue
-    fi
-    targets=$((targets + 1))
-    corpus="$out/corpus/$topic"
-    log="$out/$topic.log"
+# fuzz TOPIC MAXLEN SEED-DIRS: runs one target; its report goes to
+# $out/TOPIC.report, its first line ending in "clean" or "FAILED ...".
+fuzz() {
+    local topic=$1 maxlen=$2 seeds=$3
+    local corpus="$out/corpus/$topic" log="$out/$topic.log" start=$EPOCHREALTIME status=0
+    local elapsed runs corp line
     mkdir -p "$corpus"
     touch "$out/artifacts/.start-$topic"
-    start=$EPOCHREALTIME
-    status=0
     # shellcheck disable=SC2086  # seeds: several directories
     "$out/tests/fuzz_$topic" -max_total_time="$seconds" -max_len="$maxlen" -timeout=10 -rss_limit_mb=2048 \
-        -print_final_stats=1 -artifact_prefix="$out/artifacts/$topic-" "$corpus" $seeds </dev/null >"$log" 2>&1 || status=$?
+        -print_final_stats=1 -artifact_prefix="$out/artifacts/$topic-" "$corpus" $seeds </dev/null >"$log" 2>&1 ||
+        status=$?
     elapsed=$(awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }')
     runs=$(grep -Eo 'stat::number_of_executed_units: [0-9]+' "$log" | awk '{print $2}' || true)
     # libFuzzer's last status line: "corp: INPUTS/SIZE".
@@ -47,9 +41,10 @@ while read -r topic maxlen seeds; do
     [ -n "$corp" ] && corp="${corp%%/*} inputs (${corp#*/})" || corp="not reported"
     line=$(printf 'fuzz_%-15s %9s runs in %5s s, corpus %s' "$topic" "${runs:-?}" "$elapsed" "$corp")
     if [ "$status" -eq 0 ]; then
-        clean=$((clean + 1))
-        echo "$line: clean"
-    else
+        echo "$line: clean" > "$out/$topic.report"
+        return
+    fi
+    {
         echo "$line: FAILED (exit status $status)"
         grep -E 'ERROR: |SUMMARY: |Test unit written to' "$log" | head -5 | sed 's/^/    /' || true
         find "$out/artifacts" -name "$topic-*" -newer "$out/artifacts/.start-$topic" | while read -r artifact; do
@@ -57,12 +52,39 @@ while read -r topic maxlen seeds; do
             echo "    run it again: $out/tests/fuzz_$topic $artifact"
         done
         echo "    whole output: $log"
-    fi
-done < "$out/fuzzers.txt"
+    } > "$out/$topic.report"
+}
 
-if [ "$targets" -eq 0 ]; then
+# fuzzers.txt, written by CMake: one line per target, "topic maxlen seed-dirs...".
+# Up to JOBS targets run at once, each for the full time.
+mkdir -p "$out/artifacts"
+topics=()
+while read -r topic maxlen seeds; do
+    case "$topic" in '#'* | '') continue ;; esac
+    if [ $# -gt 0 ] && [[ " $* " != *" $topic "* ]]; then
+        continue
+    fi
+    topics+=("$topic")
+    rm -f "$out/$topic.report"
+    while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do
+        wait -n || true
+    done
+    fuzz "$topic" "$maxlen" "$seeds" &
+done < "$out/fuzzers.txt"
+wait
+
+if [ ${#topics[@]} -eq 0 ]; then
     echo "fuzzing: no target ran" >&2
     exit 1
 fi
-echo "fuzzing: $targets targets, $clean clean"
-[ "$clean" -eq "$targets" ]
+clean=0
+for topic in "${topics[@]}"; do
+    if [ -f "$out/$topic.report" ]; then
+        cat "$out/$topic.report"
+    else
+        echo "fuzz_$topic: FAILED (the run left no report; see $out/$topic.log)"
+    fi
+    head -1 "$out/$topic.report" 2>/dev/null | grep -q ': clean$' && clean=$((clean + 1))
+done
+echo "fuzzing: ${#topics[@]} targets, $clean clean"
+[ "$clean" -eq "${#topics[@]}" ]

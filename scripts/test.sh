@@ -9,7 +9,7 @@
 #                               qemu-i386, and the value table of both code
 #                               flavours compared (scripts/test-m32.sh)
 #   fuzzing     build/fuzz      every fuzz target for FUZZ_SECONDS (default 30)
-#                               each (scripts/fuzz.sh)
+#                               each, JOBS at once (scripts/fuzz.sh)
 # Every stage runs even when an earlier one failed. A stage that fails or
 # runs no test is named; the last line sums every stage, and the exit status
 # is 0 only when all passed. JOBS sets the parallel jobs (default: the cores).
