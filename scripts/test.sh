@@ -129,12 +129,13 @@ for i in "${!stages[@]}"; do
     sumpassed=$((sumpassed + passed[i]))
     sumtotal=$((sumtotal + totals[i]))
     parts+=("${stages[$i]} ${passed[$i]}/${totals[$i]}")
-    [ -n "${faults[$i]}" ] && failedstages+=("${stages[$i]}")
+    [ -n "${faults[$i]}" ] && failedstages+=("${stages[$i]} (${faults[$i]})")
 done
 joined=$(IFS=,; echo "${parts[*]}" | sed 's/,/, /g')
 if [ ${#failedstages[@]} -eq 0 ]; then
     echo "tests: $sumpassed of $sumtotal passed in ${#stages[@]} stages ($joined)"
     exit 0
 fi
-echo "tests: FAILED in ${failedstages[*]}: $sumpassed of $sumtotal passed ($joined)"
+failedlist=$(printf '%s, ' "${failedstages[@]}")
+echo "tests: FAILED in ${failedlist%, }: $sumpassed of $sumtotal passed ($joined)"
 exit 1
