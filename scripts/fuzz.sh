@@ -1,27 +1,90 @@
 #!/usr/bin/env bash
-# Fuzz compileexpr: build tests/compiler/fuzz_compileexpr.cpp with clang++
-# (libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer) straight from the
-# compiler's sources and run it for SECONDS (default 60). Exits non-zero when
-# the fuzzer finds a crash, an overflow, a leak or a hang (10 s per input).
-#   scripts/fuzz.sh [SECONDS]
+# Builds the libFuzzer targets through CMake (clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer, the project's warnings) in build/fuzz and runs
+# each for SECONDS (default 60), up to JOBS (default 2) at once, starting
+# from its committed seeds and the corpus earlier runs left in
+# build/fuzz/corpus/TARGET. A crash, an overflow, a leak or a hang (10 s for
+# one input) fails the run; the input that caused it is left in
+# build/fuzz/artifacts/ and the output says where.
+# VOXEL_WERROR=ON turns warnings into errors. The last line gives the counts:
+#   fuzzing: N targets, C clean
+#   scripts/fuzz.sh [SECONDS] [TARGET...]     e.g. scripts/fuzz.sh 30 mapfile
 set -euo pipefail
 seconds=${1:-60}
+[ $# -gt 0 ] && shift
 root=$(cd "$(dirname "$0")/.." && pwd)
-out=${FUZZ_DIR:-$root/build/fuzz}
-mkdir -p "$out/corpus"
+out="$root/build/fuzz"
+jobs=${JOBS:-2}
 
-clang++ -std=c++20 -g -O1 -ffp-contract=off -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-    -I"$root/compiler" "$root"/compiler/*.cpp "$root"/compiler/*_x64.S \
-    "$root/tests/compiler/fuzz_compileexpr.cpp" -o "$out/fuzz_compileexpr"
+command -v clang++ >/dev/null || { echo "fuzz: clang++ not found (bash scripts/setup.sh test)" >&2; exit 2; }
+cmake -S "$root" -B "$out" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DVOXEL_FUZZ=ON -DVOXEL_TESTS=OFF -DVOXEL_BENCH=OFF -DVOXEL_SANITIZE=OFF -DVOXEL_M32=OFF \
+    -DVOXEL_WERROR="${VOXEL_WERROR:-OFF}" >/dev/null
+cmake --build "$out" -j"$jobs" --target fuzzers
 
-# A few seeds so the fuzzer starts from texts that reach every stage.
-seed() { printf '%b' "$2" > "$out/corpus/$1"; }
-seed default '(vx,vy,vz,d1,d2,d3,c1,c2,c3,c4,fn,sc)\n(d1*c1 + d2*c2 + d3/(abs(sin(d3*.1))+1)*c3 + (c4+fn+1)*16)*sc'
-seed loops '(x)\na = 0; for (i = 0; i < 10; i += 1) a += i; DO a -= 1; WHILE (a > 40); a'
-seed branches '(x)\nIF (x > 0) y = 1; ELSE IF (x < -1) y = 2; ELSE { y = 3; y++; } y'
-seed labels '(x)\nGOTO B; A: x = 1; B: IF (x) GOTO A; x % 3'
-seed functions '(a,b)\npow(a,b)+fact(a)+log(a,b)+atan2(a,b)+min(a,b)+max(a,b)+fmod(a,b)+rnd+nrnd+sgn(a)+unit(b)'
-seed comments '(x) /* ( */ x // (\n + -x^2 - - 1 && x || 0 != x'
+# fuzz TOPIC MAXLEN SEED-DIRS: runs one target; its report goes to
+# $out/TOPIC.report, its first line ending in "clean" or "FAILED ...".
+fuzz() {
+    local topic=$1 maxlen=$2 seeds=$3
+    local corpus="$out/corpus/$topic" log="$out/$topic.log" start=$EPOCHREALTIME status=0
+    local elapsed runs corp line
+    mkdir -p "$corpus"
+    touch "$out/artifacts/.start-$topic"
+    # shellcheck disable=SC2086  # seeds: several directories
+    "$out/tests/fuzz_$topic" -max_total_time="$seconds" -max_len="$maxlen" -timeout=10 -rss_limit_mb=2048 \
+        -print_final_stats=1 -artifact_prefix="$out/artifacts/$topic-" "$corpus" $seeds </dev/null >"$log" 2>&1 ||
+        status=$?
+    elapsed=$(awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }')
+    runs=$(grep -Eo 'stat::number_of_executed_units: [0-9]+' "$log" | awk '{print $2}' || true)
+    # libFuzzer's last status line: "corp: INPUTS/SIZE".
+    corp=$(grep -Eo 'corp: [0-9]+/[0-9]+[a-zA-Z]*' "$log" | tail -1 | cut -d' ' -f2 || true)
+    [ -n "$corp" ] && corp="${corp%%/*} inputs (${corp#*/})" || corp="not reported"
+    line=$(printf 'fuzz_%-15s %9s runs in %5s s, corpus %s' "$topic" "${runs:-?}" "$elapsed" "$corp")
+    if [ "$status" -eq 0 ]; then
+        echo "$line: clean" > "$out/$topic.report"
+        return
+    fi
+    {
+        echo "$line: FAILED (exit status $status)"
+        grep -E 'ERROR: |SUMMARY: |Test unit written to' "$log" | head -5 | sed 's/^/    /' || true
+        find "$out/artifacts" -name "$topic-*" -newer "$out/artifacts/.start-$topic" | while read -r artifact; do
+            echo "    reproducer: $artifact"
+            echo "    run it again: $out/tests/fuzz_$topic $artifact"
+        done
+        echo "    whole output: $log"
+    } > "$out/$topic.report"
+}
 
-"$out/fuzz_compileexpr" -max_total_time="$seconds" -max_len=8192 -timeout=10 -rss_limit_mb=2048 \
-    -print_final_stats=1 -artifact_prefix="$out/" "$out/corpus"
+# fuzzers.txt, written by CMake: one line per target, "topic maxlen seed-dirs...".
+# Up to JOBS targets run at once, each for the full time.
+mkdir -p "$out/artifacts"
+topics=()
+while read -r topic maxlen seeds; do
+    case "$topic" in '#'* | '') continue ;; esac
+    if [ $# -gt 0 ] && [[ " $* " != *" $topic "* ]]; then
+        continue
+    fi
+    topics+=("$topic")
+    rm -f "$out/$topic.report"
+    while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do
+        wait -n || true
+    done
+    fuzz "$topic" "$maxlen" "$seeds" &
+done < "$out/fuzzers.txt"
+wait
+
+if [ ${#topics[@]} -eq 0 ]; then
+    echo "fuzzing: no target ran" >&2
+    exit 1
+fi
+clean=0
+for topic in "${topics[@]}"; do
+    if [ -f "$out/$topic.report" ]; then
+        cat "$out/$topic.report"
+    else
+        echo "fuzz_$topic: FAILED (the run left no report; see $out/$topic.log)"
+    fi
+    head -1 "$out/$topic.report" 2>/dev/null | grep -q ': clean$' && clean=$((clean + 1))
+done
+echo "fuzzing: ${#topics[@]} targets, $clean clean"
+[ "$clean" -eq "${#topics[@]}" ]

@@ -1,25 +1,55 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those missing.
-#   scripts/setup.sh build   compiler, CMake
+#   scripts/setup.sh build   compiler, CMake, SDL2 (the designer)
 #   scripts/setup.sh test    also GoogleTest, Google Benchmark, 32-bit tool chain,
-#                            qemu-i386, clang's fuzzer, muparser (benchmark only),
-#                            Python and pngcheck (independent PNG readers)
+#                            qemu-i386, clang and the fuzzer runtime of that clang,
+#                            muparser (benchmark only), Python and pngcheck
+#                            (independent PNG readers), Xvfb, xdotool and xwd (the
+#                            designer's end-to-end tests), xfonts-base (the fonts
+#                            its font table is made from)
 set -euo pipefail
 
-packages=(cmake make g++ binutils libsdl2-dev)
-if [ "${1:-build}" = test ]; then
-    packages+=(libgtest-dev googletest libbenchmark-dev g++-multilib qemu-user clang libclang-rt-14-dev
-               libmuparser-dev python3 pngcheck xvfb xdotool x11-apps)
-fi
-
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-echo "Installing: ${missing[*]}"
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo=sudo
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+updated=no
+
+# Installs those of the named packages that are not installed yet.
+install() {
+    local missing=() p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    if [ $updated = no ]; then
+        $sudo apt-get update -qq
+        updated=yes
+    fi
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+}
+
+# Whether clang++ links a libFuzzer target, i.e. its fuzzer runtime is there.
+fuzzerlinks() {
+    local dir status
+    dir=$(mktemp -d)
+    printf 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char *, unsigned long) { return 0; }\n' \
+        > "$dir/check.cpp"
+    clang++ -fsanitize=fuzzer "$dir/check.cpp" -o "$dir/check" >/dev/null 2>&1 && status=0 || status=1
+    rm -rf "$dir"
+    return $status
+}
+
+install cmake make g++ binutils libsdl2-dev
+[ "${1:-build}" = test ] || exit 0
+
+install libgtest-dev googletest libbenchmark-dev g++-multilib qemu-user clang libmuparser-dev python3 pngcheck \
+    xvfb xdotool x11-apps xfonts-base
+if ! fuzzerlinks; then
+    # The runtime comes in a package named for clang's major version.
+    major=$(clang++ -dumpversion | cut -d. -f1)
+    install "libclang-rt-$major-dev"
+    if ! fuzzerlinks; then
+        echo "setup: clang++ $major cannot link a libFuzzer target (is libclang-rt-$major-dev installed?)" >&2
+        exit 1
+    fi
+fi

@@ -1,44 +1,56 @@
-#!/bin/sh
-# Build the expression compiler and its tests as 32-bit code and run them
-# under qemu-i386, so the ia32 code flavour is executed too. Then compare the
-# fixed expression table of both builds: exact operations bit for bit,
-# transcendental ones within each row's tolerance.
+#!/usr/bin/env bash
+# Builds the expression compiler and its tests as 32-bit code (build/m32)
+# and runs them under qemu-i386, so the ia32 code flavour is executed too.
+# Then compares the fixed expression table of both flavours: exact
+# operations bit for bit, transcendental ones within each row's tolerance.
+# The native side comes from build/m32-native, or from the build named by
+# NATIVE_BUILD (scripts/test.sh passes its own). VOXEL_WERROR=ON turns
+# warnings into errors. The last line gives the counts:
+#   test-m32: P of N tests passed; value table: identical (...)
 #   scripts/test-m32.sh [ctest arguments...]
-set -eu
+set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-m32="$root/build-m32"
-native="$root/build-m32-native"
+m32="$root/build/m32"
+native=${NATIVE_BUILD:-$root/build/m32-native}
 jobs=${JOBS:-2}
+werror=${VOXEL_WERROR:-OFF}
 
-for tool in qemu-i386 objdump; do
-    command -v "$tool" >/dev/null || { echo "test-m32: $tool not found (apt-get install qemu-user binutils)" >&2; exit 2; }
+for tool in qemu-i386 objdump python3; do
+    command -v "$tool" >/dev/null || { echo "test-m32: $tool not found (bash scripts/setup.sh test)" >&2; exit 2; }
 done
 
-cmake -S "$root" -B "$m32" -DVOXEL_M32=ON -DVOXEL_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S "$root" -B "$m32" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOXEL_M32=ON -DVOXEL_TESTS=ON \
+    -DVOXEL_BENCH=OFF -DVOXEL_SANITIZE=OFF -DVOXEL_FUZZ=OFF -DVOXEL_WERROR="$werror" >/dev/null
 cmake --build "$m32" -j"$jobs"
 status=0
-(cd "$m32" && ctest --output-on-failure -j"$jobs" "$@") || status=1
+ctest --test-dir "$m32" --output-on-failure --no-tests=error -j"$jobs" "$@" 2>&1 | tee "$m32/ctest.log" || status=1
+counts=$(grep -Eo '[0-9]+ tests failed out of [0-9]+' "$m32/ctest.log" | tail -1 || true)
+failed=$(echo "${counts:-0 tests failed out of 0}" | awk '{print $1}')
+total=$(echo "${counts:-0 tests failed out of 0}" | awk '{print $NF}')
+[ "$total" -gt 0 ] || { echo "test-m32: ctest ran no test" >&2; status=1; }
 
 # The same table through both flavours, natively and in the 32-bit build.
-cmake -S "$root" -B "$native" -DVOXEL_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$native" -j"$jobs" --target crossvalues_test
+if [ -z "${NATIVE_BUILD:-}" ]; then
+    cmake -S "$root" -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOXEL_M32=OFF -DVOXEL_TESTS=ON \
+        -DVOXEL_BENCH=OFF -DVOXEL_SANITIZE=OFF -DVOXEL_FUZZ=OFF -DVOXEL_WERROR="$werror" >/dev/null
+    cmake --build "$native" -j"$jobs" --target compiler_crossvalues
+fi
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-VOXEL_CROSSVALUES="$tmp/x64" "$native/tests/compiler/crossvalues_test" --gtest_brief=1 >/dev/null
-VOXEL_CROSSVALUES="$tmp/ia32" qemu-i386 "$m32/tests/compiler/crossvalues_test" --gtest_brief=1 >/dev/null
-
-if ! cmp -s "$tmp/x64" "$tmp/ia32"; then
-    echo "test-m32: exact results differ between the x64 and ia32 flavours:" >&2
-    diff "$tmp/x64" "$tmp/ia32" >&2 || true
-    exit 1
-fi
-python3 - "$tmp/x64.approx" "$tmp/ia32.approx" <<'PY'
+table=DIFFERS
+if VOXEL_CROSSVALUES="$tmp/x64" "$native/tests/compiler/compiler_crossvalues" --gtest_brief=1 >/dev/null &&
+   VOXEL_CROSSVALUES="$tmp/ia32" qemu-i386 "$m32/tests/compiler/compiler_crossvalues" --gtest_brief=1 >/dev/null; then
+    if ! cmp -s "$tmp/x64" "$tmp/ia32"; then
+        echo "test-m32: exact results differ between the x64 and ia32 flavours:" >&2
+        diff "$tmp/x64" "$tmp/ia32" >&2 || true
+    elif table=$(python3 - "$tmp/x64" "$tmp/ia32" <<'PY'
 import sys
-a = open(sys.argv[1]).read().split("\n")
-b = open(sys.argv[2]).read().split("\n")
+exact = sum(1 for line in open(sys.argv[1]) if line.strip())
+a = open(sys.argv[1] + ".approx").read().split("\n")
+b = open(sys.argv[2] + ".approx").read().split("\n")
+if exact == 0 or len(a) != len(b):
+    sys.stderr.write("test-m32: the two builds recorded different cases\n"); sys.exit(1)
 bad = 0
-if len(a) != len(b):
-    print("test-m32: the two builds recorded different cases"); sys.exit(1)
 for la, lb in zip(a, b):
     if not la:
         continue
@@ -47,11 +59,22 @@ for la, lb in zip(a, b):
     tol = float(ka.split()[1])
     x, y = float.fromhex(va), float.fromhex(vb)
     if ka != kb or (x != y and abs(x - y) > tol * max(abs(x), 1.0) * 2):
-        print("test-m32: %s: x64 %r, ia32 %r" % (ka, x, y)); bad += 1
+        sys.stderr.write("test-m32: %s: x64 %r, ia32 %r\n" % (ka, x, y)); bad += 1
 same = sum(1 for la, lb in zip(a, b) if la == lb and la)
-print("test-m32: %d exact results identical; transcendental: %d of %d bit-identical, all within tolerance"
-      % (sum(1 for l in open(sys.argv[1].replace('.approx', ''))), same, sum(1 for l in a if l)) if not bad else "")
+total = sum(1 for la in a if la)
+print("identical (%d exact results; transcendental: %d of %d bit-identical, all within tolerance)"
+      % (exact, same, total))
 sys.exit(1 if bad else 0)
 PY
-[ "$status" -eq 0 ] || echo "test-m32: ctest reported failures (see above)" >&2
+); then
+        :
+    else
+        table=DIFFERS
+    fi
+else
+    echo "test-m32: the value table could not be recorded" >&2
+fi
+[ "$table" = DIFFERS ] && status=1
+
+echo "test-m32: $((total - failed)) of $total tests passed; value table: $table"
 exit "$status"

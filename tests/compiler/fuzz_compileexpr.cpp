@@ -1,6 +1,7 @@
 // libFuzzer target: any text gives a function or a message, never a crash.
 // Functions without jumps (so they cannot loop) are also run once, and every
-// result is listed. Built and run by scripts/fuzz.sh.
+// result is listed. Built and run by scripts/fuzz.sh; the seeds are in
+// seeds/compileexpr.
 #include <cstdint>
 #include <cstring>
 #include <string>

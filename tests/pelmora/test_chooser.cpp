@@ -9,11 +9,14 @@
 #include "headless.h"
 #include "input.h"
 #include "keys.h"
-#include "mapbuild.h"
 #include "msgbox.h"
 #include "preview.h"
 #include "screen.h"
 #include "texscript.h"
+
+#include "support/command.h"
+#include "support/pngread.h"
+#include "support/scratch.h"
 
 #include <gtest/gtest.h>
 

@@ -8,13 +8,16 @@
 #include "headless.h"
 #include "input.h"
 #include "keys.h"
-#include "mapbuild.h"
 #include "pointset.h"
 #include "preview.h"
 #include "random.h"
 #include "screen.h"
 #include "designer.h"
 #include "texscript.h"
+
+#include "support/command.h"
+#include "support/pngread.h"
+#include "support/scratch.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,10 @@
 // gives, loads into the generator and colours sensibly.
 #include "compiler.h"
 #include "evaluate.h"
-#include "testfiles.h"
 #include "texscript.h"
 #include "texsource.h"
+
+#include "support/scratch.h"
 
 #include <gtest/gtest.h>
 
@@ -31,9 +32,9 @@ TEST(Examples, CommittedBytesAreRegeneratedFromTheirSources)
             << name << ": " << err;
         std::string out = scratchpath(std::string(name) + ".tx");
         ASSERT_EQ(savescript(s, out.c_str()), 1) << name;
-        std::vector<uint8_t> committed = readfile(examplepath(std::string(name) + ".tx"));
+        std::vector<uint8_t> committed = readbytes(examplepath(std::string(name) + ".tx"));
         EXPECT_FALSE(committed.empty()) << name;
-        EXPECT_EQ(readfile(out), committed) << name;
+        EXPECT_EQ(readbytes(out), committed) << name;
     }
 }
 

@@ -1,8 +1,10 @@
 // The generator's reader: what it takes from a file, what it refuses, and
 // the log lines it hands to the run log.
 #include "compiler.h"
-#include "testfiles.h"
 #include "texscript.h"
+
+#include "support/filebytes.h"
+#include "support/scratch.h"
 
 #include <gtest/gtest.h>
 
@@ -48,7 +50,7 @@ filebytes designerfile(const std::string &text)
 int loadslot(const filebytes &b, textureslot &slot, const std::string &name = "gen.tx")
 {
     std::string path = scratchpath(name);
-    writefile(path, b.v);
+    writebytes(path, b.v);
     return loadgentexture(path.c_str(), slot);
 }
 
@@ -123,7 +125,7 @@ TEST_F(GenTexture, RefusedFilesLeaveTheSlotAlone)
         textureslot slot = {};
         slot.scale = 77.0f;
         loglines.clear();
-        writefile(path, c.bytes.v);
+        writebytes(path, c.bytes.v);
         EXPECT_EQ(loadgentexture(path.c_str(), slot), 0) << c.what;
         EXPECT_EQ(slot.scale, 77.0f) << c.what;
         EXPECT_EQ(slot.func, nullptr) << c.what;

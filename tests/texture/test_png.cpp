@@ -1,32 +1,22 @@
 // The PNG writer: exact layout and sizes, pixels read back by an independent
 // decoder, and failures that leave nothing behind.
-#include "mapbuild.h"
 #include "png.h"
+
+#include "support/command.h"
+#include "support/pngread.h"
+#include "support/scratch.h"
 
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <csignal>
+#include <random>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
-
-std::vector<uint8_t> readbytes(const std::string &path)
-{
-    std::vector<uint8_t> out;
-    FILE *f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return out;
-    int c;
-    while ((c = std::fgetc(f)) != EOF)
-        out.push_back(uint8_t(c));
-    std::fclose(f);
-    return out;
-}
 
 bool writeimage(const std::string &path, int width, int height, const std::vector<uint32_t> &pixels)
 {
@@ -45,20 +35,6 @@ std::vector<uint32_t> randompixels(size_t count, unsigned seed)
     for (uint32_t &p : out)
         p = uint32_t(rng());
     return out;
-}
-
-// Names in a directory, to see that no temporary file is left.
-std::vector<std::string> listing(const std::string &dir)
-{
-    std::vector<std::string> names;
-    DIR *d = opendir(dir.c_str());
-    if (!d)
-        return names;
-    while (dirent *e = readdir(d))
-        if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, ".."))
-            names.push_back(e->d_name);
-    closedir(d);
-    return names;
 }
 
 std::string freshdir(const std::string &name)
@@ -130,8 +106,7 @@ TEST(png, blockheaders)
 // Adler-32 and the stream's end, and gives back exactly the pixels written.
 TEST(png, decodesindependently)
 {
-    if (!*PYTHON3)
-        GTEST_SKIP() << "python3 was not found when the build was configured";
+    SKIPWITHOUTPNGREADER();
     const int sizes[][2] = {{1, 1}, {7, 5}, {256, 256}, {1000, 3}, {2, 300}};
     for (const auto &s : sizes) {
         std::string path = scratchpath(std::to_string(s[0]) + "x" + std::to_string(s[1]) + ".png");
@@ -178,15 +153,15 @@ TEST(png, failuresleavenothing)
         EXPECT_GT(std::strlen(png.message), 10u) << c.name;
         EXPECT_EQ(pngpixel(0), 0) << c.name;
     }
-    EXPECT_TRUE(listing(dir).empty());
+    EXPECT_TRUE(listdir(dir).empty());
 
     // The target is a directory: the image is written but cannot be put in place.
     std::string target = dir + "/taken.png";
     mkdir(target.c_str(), 0777);
     EXPECT_FALSE(writeimage(target, 2, 2, randompixels(4, 2)));
     EXPECT_NE(std::strstr(png.message, "taken.png"), nullptr) << png.message;
-    EXPECT_EQ(listing(dir), std::vector<std::string>{"taken.png"});
-    EXPECT_TRUE(listing(target).empty());
+    EXPECT_EQ(listdir(dir), std::vector<std::string>{"taken.png"});
+    EXPECT_TRUE(listdir(target).empty());
 }
 
 // Writes that fail part way (here the file size limit stands in for a full
@@ -208,7 +183,7 @@ TEST(png, writefailureleavesnothing)
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_TRUE(listing(dir).empty());
+    EXPECT_TRUE(listdir(dir).empty());
 }
 
 // An existing file is replaced only when the new image is complete.
@@ -222,10 +197,10 @@ TEST(png, replacesonlywhencomplete)
     EXPECT_EQ(readbytes(path), (std::vector<uint8_t>{1, 2, 3}));
     pngabort();
     EXPECT_EQ(readbytes(path), (std::vector<uint8_t>{1, 2, 3}));
-    EXPECT_EQ(listing(dir), std::vector<std::string>{"old.png"});
+    EXPECT_EQ(listdir(dir), std::vector<std::string>{"old.png"});
     ASSERT_TRUE(writeimage(path, 2, 2, randompixels(4, 3)));
     EXPECT_EQ(readbytes(path).size(), 57u + 2 + 2 * 14 + 4);
-    EXPECT_EQ(listing(dir), std::vector<std::string>{"old.png"});
+    EXPECT_EQ(listdir(dir), std::vector<std::string>{"old.png"});
 }
 
 // The memory sink holds byte for byte what the file sink writes (whose

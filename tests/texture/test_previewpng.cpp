@@ -2,7 +2,6 @@
 // reader (Python zlib and struct): the file holds exactly the preview pixels,
 // opaque, and txtool gives the image the designer shows after a load.
 #include "designer.h"
-#include "mapbuild.h"
 #include "noise.h"
 #include "png.h"
 #include "pngexport.h"
@@ -11,9 +10,12 @@
 #include "random.h"
 #include "texscript.h"
 
+#include "support/command.h"
+#include "support/pngread.h"
+#include "support/scratch.h"
+
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -79,31 +81,11 @@ int txtool(const std::string &args, std::string *out)
     return runcommand(std::string(TXTOOL) + " " + args + " 2>&1", out);
 }
 
-std::vector<std::string> listing(const std::string &dir)
-{
-    std::vector<std::string> names;
-    if (DIR *d = opendir(dir.c_str())) {
-        while (dirent *e = readdir(d))
-            if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, ".."))
-                names.push_back(e->d_name);
-        closedir(d);
-    }
-    return names;
-}
-
-void needpython()
-{
-    if (!*PYTHON3)
-        GTEST_SKIP() << "python3 was not found when the build was configured";
-}
-
 } // namespace
 
 TEST(PreviewPng, ExportHoldsThePreviewPixelsOpaque)
 {
-    needpython();
-    if (IsSkipped())
-        return;
+    SKIPWITHOUTPNGREADER();
     std::vector<uint32_t> image = designerpreview(std::string(EXAMPLESDIR) + "/moss.tx");
     std::string path = scratchpath("moss.png");
     ASSERT_EQ(exportpreview(path.c_str()), 1) << png.message;
@@ -124,7 +106,7 @@ TEST(PreviewPng, ExportToAMissingDirectoryLeavesNothing)
     mkdir(dir.c_str(), 0777);
     EXPECT_EQ(exportpreview((dir + "/no/such/dir.png").c_str()), 0);
     EXPECT_NE(std::strstr(png.message, "dir.png"), nullptr) << png.message;
-    EXPECT_TRUE(listing(dir).empty());
+    EXPECT_TRUE(listdir(dir).empty());
 }
 
 // txtool render against the designer's own sequence, for example scripts,
@@ -132,9 +114,7 @@ TEST(PreviewPng, ExportToAMissingDirectoryLeavesNothing)
 // and the light options.
 TEST(PreviewPng, TxtoolRendersWhatTheDesignerExports)
 {
-    needpython();
-    if (IsSkipped())
-        return;
+    SKIPWITHOUTPNGREADER();
     const std::string examples = EXAMPLESDIR;
     struct rendercase {
         std::string script, options;
@@ -184,9 +164,7 @@ TEST(PreviewPng, MemoryExportIsTheRenderedFile)
 // the picture of the built-in formula.
 TEST(PreviewPng, TxtoolFallsBackWhenTheExpressionDoesNotCompile)
 {
-    needpython();
-    if (IsSkipped())
-        return;
+    SKIPWITHOUTPNGREADER();
     std::string script = makescript("broken.tx", "(d1*c1 + ");
     std::string out, png = scratchpath("broken.png");
     ASSERT_EQ(txtool("render " + script + " " + png, &out), 0) << out;
@@ -232,6 +210,6 @@ TEST(PreviewPng, TxtoolRefusesBadInputAndWritesNothing)
         EXPECT_EQ(txtool(c.args, &out), c.code) << c.args << "\n" << out;
         EXPECT_NE(out.find(c.message), std::string::npos) << c.args << "\n" << out;
     }
-    EXPECT_EQ(listing(dir), std::vector<std::string>{"taken.png"});
-    EXPECT_TRUE(listing(dir + "/taken.png").empty());
+    EXPECT_EQ(listdir(dir), std::vector<std::string>{"taken.png"});
+    EXPECT_TRUE(listdir(dir + "/taken.png").empty());
 }

@@ -1,9 +1,11 @@
 // Texture script files: the saved bytes, both readers, damaged input.
-#include "testfiles.h"
 #include "designer.h"
 #include "pointset.h"
 #include "random.h"
 #include "texscript.h"
+
+#include "support/filebytes.h"
+#include "support/scratch.h"
 
 #include <gtest/gtest.h>
 
@@ -51,7 +53,7 @@ bool samerecord(const texturescript &a, const texturescript &b, bool withchannel
 int loadbytes(const filebytes &b, const char *name = "in.tx")
 {
     std::string path = scratchpath(name);
-    writefile(path, b.v);
+    writebytes(path, b.v);
     return loadtexture(path.c_str());
 }
 
@@ -92,7 +94,7 @@ TEST_F(TexScript, SavedDefaultMatchesHandAssembledBytes)
 
     std::string path = scratchpath("default.tx");
     ASSERT_EQ(savetexture(path.c_str()), 1);
-    std::vector<uint8_t> got = readfile(path);
+    std::vector<uint8_t> got = readbytes(path);
     EXPECT_EQ(got.size(), 264u);
     EXPECT_EQ(got, want.v);
 }
@@ -110,7 +112,7 @@ TEST_F(TexScript, SaveAndLoadRoundTrip)
     texturescript saved = s;
     std::string path = scratchpath("roundtrip.tx");
     ASSERT_EQ(savetexture(path.c_str()), 1);
-    EXPECT_EQ(readfile(path).size(), 164u + header.size() + 9 + 1);
+    EXPECT_EQ(readbytes(path).size(), 164u + header.size() + 9 + 1);
 
     defaultscript(s);
     ASSERT_EQ(loadtexture(path.c_str()), 1);
@@ -127,7 +129,7 @@ TEST_F(TexScript, SaveFailureLeavesExistingFileAlone)
     std::string dir = scratchpath("limited");
     mkdir(dir.c_str(), 0755);
     std::string path = dir + "/keep.tx";
-    writefile(path, {'o', 'l', 'd'});
+    writebytes(path, {'o', 'l', 'd'});
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -140,13 +142,13 @@ TEST_F(TexScript, SaveFailureLeavesExistingFileAlone)
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(readfile(path), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(readbytes(path), (std::vector<uint8_t>{'o', 'l', 'd'}));
 
     // An unrelated file with the old fixed temporary name is left alone.
-    writefile(path + ".tmp", {'m', 'i', 'n', 'e'});
+    writebytes(path + ".tmp", {'m', 'i', 'n', 'e'});
     ASSERT_EQ(savetexture(path.c_str()), 1) << texscripts.why;
-    EXPECT_EQ(readfile(path).size(), 264u);
-    EXPECT_EQ(readfile(path + ".tmp"), (std::vector<uint8_t>{'m', 'i', 'n', 'e'}));
+    EXPECT_EQ(readbytes(path).size(), 264u);
+    EXPECT_EQ(readbytes(path + ".tmp"), (std::vector<uint8_t>{'m', 'i', 'n', 'e'}));
 
     // Targets that cannot be replaced; nothing is left behind.
     std::string fifo = dir + "/pipe.tx";
@@ -277,7 +279,7 @@ TEST_F(TexScript, HeadersWithMoreThanTwelveParametersAreRefused)
         filebytes b;
         b.tag("TxQv").tag("Scal").f32(42.0f).tag("Eqat").u32(uint32_t(std::strlen(t) + 1)).text(t);
         std::string path = scratchpath("many.tx");
-        writefile(path, b.v);
+        writebytes(path, b.v);
         EXPECT_EQ(loadtexture(path.c_str()), 0) << t;
         EXPECT_EQ(std::string(texscripts.why), path + ": the expression header declares " +
                                                    std::to_string(headerparamcount(t)) +
@@ -292,8 +294,8 @@ TEST_F(TexScript, RefusedLoadsSayWhy)
     std::string dir = scratchpath("refused");
     mkdir(dir.c_str(), 0755);
     mkfifo((dir + "/fifo.tx").c_str(), 0644);
-    writefile(dir + "/junk.tx", {'T', 'x', 'Q', 'V'});
-    writefile(dir + "/cut.tx", filebytes{}.tag("TxQv").tag("Eqat").u32(8193).text(header).v);
+    writebytes(dir + "/junk.tx", {'T', 'x', 'Q', 'V'});
+    writebytes(dir + "/cut.tx", filebytes{}.tag("TxQv").tag("Eqat").u32(8193).text(header).v);
     const struct {
         std::string path, why;
     } rows[] = {

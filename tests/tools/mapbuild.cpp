@@ -1,10 +1,7 @@
 #include "mapbuild.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 
 void setrun(testcolumn *c, int from, int to, uint8_t state)
 {
@@ -153,64 +150,4 @@ uint64_t columnoffset(const std::vector<testcolumn> &columns, size_t i)
     for (size_t k = 0; k < i; k++)
         at += encodetest(columns[k]).size();
     return at;
-}
-
-std::string scratchpath(const std::string &name)
-{
-    const testing::TestInfo *info = testing::UnitTest::GetInstance()->current_test_info();
-    std::string dir = testing::TempDir() + "voxeltest-" + std::to_string(getpid());
-    mkdir(dir.c_str(), 0777);
-    return dir + "/" + info->name() + "-" + name;
-}
-
-void writebytes(const std::string &path, const std::vector<uint8_t> &bytes)
-{
-    FILE *f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr) << path;
-    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
-    std::fclose(f);
-}
-
-bool fileexists(const std::string &path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
-
-int runcommand(const std::string &command, std::string *output)
-{
-    FILE *p = popen(command.c_str(), "r");
-    if (!p)
-        return -1;
-    char buffer[4096];
-    size_t got;
-    output->clear();
-    while ((got = std::fread(buffer, 1, sizeof buffer, p)) > 0)
-        output->append(buffer, got);
-    int status = pclose(p);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-bool readpng(const std::string &path, int *width, int *height, std::vector<uint32_t> *pixels)
-{
-    std::string raw = path + ".rgba", out;
-    if (runcommand(std::string(PYTHON3) + " " + PNGREAD + " '" + path + "' '" + raw + "'", &out) != 0)
-        return false;
-    if (std::sscanf(out.c_str(), "%d %d", width, height) != 2)
-        return false;
-    FILE *f = std::fopen(raw.c_str(), "rb");
-    if (!f)
-        return false;
-    pixels->assign(size_t(*width) * *height, 0);
-    uint8_t rgba[4];
-    for (uint32_t &p : *pixels) {
-        if (std::fread(rgba, 1, 4, f) != 4) {
-            std::fclose(f);
-            return false;
-        }
-        p = uint32_t(rgba[3]) << 24 | uint32_t(rgba[0]) << 16 | uint32_t(rgba[1]) << 8 | rgba[2];
-    }
-    std::fclose(f);
-    std::remove(raw.c_str());
-    return true;
 }

@@ -1,5 +1,5 @@
-// Test helpers: a second, independent column encoder, map files built from
-// it, scratch files and the independent PNG reader.
+// Test helpers: a second, independent column encoder and map files built
+// from it.
 #pragma once
 #include <cstdint>
 #include <random>
@@ -34,15 +34,3 @@ std::vector<uint8_t> buildmap(uint32_t sizex, uint32_t sizey, const std::vector<
 
 // Byte offset of column i of a map built by buildmap.
 uint64_t columnoffset(const std::vector<testcolumn> &columns, size_t i);
-
-// Scratch files under the test's temporary directory.
-std::string scratchpath(const std::string &name);
-void writebytes(const std::string &path, const std::vector<uint8_t> &bytes);
-bool fileexists(const std::string &path);
-
-// Runs a shell command, returns its exit code and its standard output.
-int runcommand(const std::string &command, std::string *output);
-
-// Decodes a PNG file with the independent reader; false when it rejects it.
-// pixels: 0xAARRGGBB.
-bool readpng(const std::string &path, int *width, int *height, std::vector<uint32_t> *pixels);

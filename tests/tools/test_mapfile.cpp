@@ -3,6 +3,8 @@
 #include "mapbuild.h"
 #include "mapfile.h"
 
+#include "support/scratch.h"
+
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>

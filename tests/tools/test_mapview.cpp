@@ -3,12 +3,19 @@
 #include "mapbuild.h"
 #include "mapview.h"
 
+#include "support/command.h"
+#include "support/pngread.h"
+#include "support/scratch.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -34,14 +41,6 @@ std::vector<testcolumn> faultcolumns()
         makevisible(&c);
     }
     return columns;
-}
-
-uint32_t shadetop(uint32_t colour, int z)
-{
-    uint32_t out = 0xFF000000u;
-    for (int shift = 0; shift < 24; shift += 8)
-        out |= (((colour >> shift) & 0xFF) * uint32_t(512 - z) / 512) << shift;
-    return out;
 }
 
 uint32_t voxelpixel(const testcolumn &c, int z)
@@ -148,11 +147,51 @@ TEST(mapview, stats)
     EXPECT_NE(out.find("forward          0, -1, 0"), std::string::npos) << out;
 }
 
-// Top view and the three slices against pictures made from the columns.
-TEST(mapview, picturespixelforpixel)
+// The top view: each column's topmost voxel, darker with depth (full
+// brightness at z = 0, half at z = 256: channel * (512 - z) / 512, rounded
+// down). The expected pixels are worked out by hand from the columns below.
+TEST(mapview, topviewshadesbydepth)
 {
-    if (!*PYTHON3)
-        GTEST_SKIP() << "python3 was not found when the build was configured";
+    SKIPWITHOUTPNGREADER();
+    struct topcolumn {
+        int z;             // topmost solid voxel (ground below it)
+        uint32_t colour;   // its colour word
+        uint32_t pixel;    // expected pixel
+    };
+    const topcolumn rows[] = {
+        {0, 0x80FF8040, 0xFFFF8040},     // 512/512: the colour itself
+        {255, 0x80FFFFFF, 0xFF7F7F7F},   // 255 * 257/512 = 127.99
+        {128, 0x80C86432, 0xFF964B25},   // 3/4 of 200, 100, 50: 150, 75, 37.5
+        {64, 0x80102030, 0xFF0E1C2A},    // 7/8 of 16, 32, 48: 14, 28, 42
+        {1, 0x80010203, 0xFF000102},     // 511/512 of 1, 2, 3: 0.99, 1.99, 2.99
+        {10, 0x80FFFFFF, 0xFFFAFAFA},    // a block floating over deeper ground: 255 * 502/512 = 250.02
+    };
+    std::vector<testcolumn> columns(6);
+    std::vector<uint32_t> expected;
+    for (int i = 0; i < 6; i++) {
+        testcolumn &c = columns[i];
+        setrun(&c, 0, rows[i].z - 1, tair);
+        setrun(&c, rows[i].z, 255, thidden);
+        if (i == 5)
+            setrun(&c, 20, 99, tair);
+        c.state[rows[i].z] = tcoloured;
+        c.colour[rows[i].z] = rows[i].colour;
+        makevisible(&c);
+        expected.push_back(rows[i].pixel);
+    }
+    std::string path = scratchpath("top.gmv"), png = scratchpath("top.png");
+    writebytes(path, buildmap(3, 2, columns));
+    int code;
+    std::string out = mapview("'" + path + "' --top '" + png + "'", &code);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_EQ(out.find("wrote"), 0u) << out;
+    expectpicture(png, 3, 2, expected);
+}
+
+// The three slices against pictures made from the columns.
+TEST(mapview, slicespixelforpixel)
+{
+    SKIPWITHOUTPNGREADER();
     const int sx = 7, sy = 5;
     std::mt19937 rng(12);
     std::vector<testcolumn> columns(sx * sy);
@@ -161,17 +200,7 @@ TEST(mapview, picturespixelforpixel)
     std::string path = scratchpath("small.gmv");
     writebytes(path, buildmap(sx, sy, columns));
     int code;
-
-    std::vector<uint32_t> top(sx * sy);
-    for (int i = 0; i < sx * sy; i++) {
-        int z = 0;
-        while (columns[i].state[z] == tair)
-            z++;
-        top[i] = shadetop(columns[i].colour[z], z);
-    }
-    std::string png = scratchpath("top.png");
-    EXPECT_EQ(mapview("'" + path + "' --top '" + png + "'", &code).find("wrote"), 0u);
-    expectpicture(png, sx, sy, top);
+    std::string png;
 
     for (int z : {0, 100, 255}) {
         std::vector<uint32_t> slice(sx * sy);
@@ -255,8 +284,7 @@ bool bluish(uint32_t p)
 // must; nearer surfaces are brighter; rays that leave through the top show the fog.
 TEST(mapview, perspectiveview)
 {
-    if (!*PYTHON3)
-        GTEST_SKIP() << "python3 was not found when the build was configured";
+    SKIPWITHOUTPNGREADER();
     std::string path = scratchpath("room.gmv");
     writebytes(path, buildmap(40, 32, roomcolumns(), 10, 16, 190));
     auto render = [&](const std::string &options, std::vector<uint32_t> *pixels) {
@@ -459,4 +487,64 @@ TEST(mapview, rayjumpsmatchplainwalk)
     }
     EXPECT_GT(hits, 10000);
     EXPECT_LT(differ, 5);
+}
+
+namespace {
+
+// The progress lines of a long piece of work, with standard error on fd.
+void drawprogress(int fd)
+{
+    std::fflush(stderr);
+    int saved = dup(STDERR_FILENO);
+    dup2(fd, STDERR_FILENO);
+    progress bar;
+    startprogress(&bar, "view");
+    bar.started -= 10;   // as if the work had run for a while
+    showprogress(&bar, 1, 2);
+    endprogress(&bar);
+    std::fflush(stderr);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+}
+
+// What arrives at fd until `last` has arrived or nothing came for 5 s (a
+// terminal passes its bytes on a moment after they are written).
+std::string arrived(int fd, const std::string &last)
+{
+    std::string out;
+    pollfd p = {fd, POLLIN, 0};
+    char buffer[256];
+    while (out.find(last) == std::string::npos && poll(&p, 1, 5000) > 0) {
+        ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got <= 0)
+            break;
+        out.append(buffer, size_t(got));
+    }
+    return out;
+}
+
+} // namespace
+
+// Progress is drawn on a terminal only: a pipe or a log file gets none.
+TEST(mapview, progressonlyonaterminal)
+{
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    drawprogress(terminal);
+    std::string shown = arrived(master, "100 %");
+    EXPECT_NE(shown.find("\rview:  50 %"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("\rview: 100 %"), std::string::npos) << shown;
+    close(terminal);
+    close(master);
+
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    drawprogress(ends[1]);
+    close(ends[1]);
+    EXPECT_EQ(arrived(ends[0], "100 %"), "");
+    close(ends[0]);
 }

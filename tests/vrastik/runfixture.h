@@ -4,20 +4,18 @@
 
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "generator.h"
+
+#include "support/scratch.h"
 
 class ScratchRun : public testing::Test {
 protected:
     void SetUp() override
     {
         old = std::filesystem::current_path();
-        dir = std::filesystem::temp_directory_path() /
-              ("vrastik-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
-               std::to_string(getpid()));
-        std::filesystem::remove_all(dir);
+        dir = scratchpath("run");
         std::filesystem::create_directories(dir);
         std::filesystem::current_path(dir);
     }

@@ -17,11 +17,14 @@ void makepicture(picture *pic, int width, int height);
 bool savepicture(const picture &pic, const char *path);
 
 // Console progress for work that takes more than a moment: nothing is shown
-// until half a second has passed, then the percentage as it changes.
+// until half a second has passed, then the percentage as it changes; and
+// nothing at all when standard error is not a terminal (a log or a pipe
+// gets no carriage-return lines).
 struct progress {
     const char *label;
     double started;
-    int shown;   // last percentage printed, -1 for none
+    int shown;      // last percentage printed, -1 for none
+    bool drawn;     // standard error is a terminal
 };
 
 void startprogress(progress *p, const char *label);

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <unistd.h>
 
 void makepicture(picture *pic, int width, int height)
 {
@@ -44,12 +45,13 @@ void startprogress(progress *p, const char *label)
     p->label = label;
     p->started = seconds();
     p->shown = -1;
+    p->drawn = isatty(STDERR_FILENO);
 }
 
 void showprogress(progress *p, long done, long total)
 {
     int percent = int(100 * done / total);
-    if (percent == p->shown || seconds() - p->started < 0.5)
+    if (!p->drawn || percent == p->shown || seconds() - p->started < 0.5)
         return;
     p->shown = percent;
     std::fprintf(stderr, "\r%s: %3d %%", p->label, percent);

@@ -1,9 +1,10 @@
 // txtool show and make, run as the user runs them.
-#include "testfiles.h"
+#include "support/command.h"
+#include "support/filebytes.h"
+#include "support/scratch.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -19,17 +20,8 @@ struct runresult {
 
 runresult run(const std::string &args)
 {
-    std::string command = std::string(TXTOOL) + " " + args + " 2>&1";
-    FILE *p = popen(command.c_str(), "r");
-    runresult r = {-1, ""};
-    if (!p)
-        return r;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0)
-        r.out.append(buffer, n);
-    int status = pclose(p);
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    runresult r;
+    r.code = runcommand(std::string(TXTOOL) + " " + args + " 2>&1", &r.out);
     return r;
 }
 
@@ -54,7 +46,7 @@ filebytes goodfile()
 TEST(TxTool, ShowsEverySectionOfAGoodFile)
 {
     std::string path = scratchpath("good.tx");
-    writefile(path, goodfile().v);
+    writebytes(path, goodfile().v);
     runresult r = run("show " + path);
     EXPECT_EQ(r.code, 0) << r.out;
     const char *expected[] = {
@@ -85,7 +77,7 @@ TEST(TxTool, TellsDamagedFiles)
     };
     std::string path = scratchpath("damaged.tx");
     for (auto &row : rows) {
-        writefile(path, row.bytes.v);
+        writebytes(path, row.bytes.v);
         runresult r = run("show " + path);
         EXPECT_EQ(r.code, 1) << row.what << "\n" << r.out;
         EXPECT_NE(r.out.find("damaged"), std::string::npos) << row.what << "\n" << r.out;
@@ -97,10 +89,10 @@ TEST(TxTool, TellsDamagedFiles)
 TEST(TxTool, MakeWritesWhatShowReads)
 {
     std::string source = scratchpath("made.txt"), out = scratchpath("made.tx");
-    writefile(source, filebytes{}.text("scale = 0.5\nexpression:\nfn*c4\n", false).v);
+    writebytes(source, filebytes{}.text("scale = 0.5\nexpression:\nfn*c4\n", false).v);
     runresult r = run("make " + out + " " + source);
     ASSERT_EQ(r.code, 0) << r.out;
-    EXPECT_EQ(readfile(out).size(), 164u + header.size() + 6);
+    EXPECT_EQ(readbytes(out).size(), 164u + header.size() + 6);
     runresult s = run("show " + out);
     EXPECT_EQ(s.code, 0) << s.out;
     EXPECT_NE(s.out.find("global scale 0.5"), std::string::npos) << s.out;
@@ -110,7 +102,7 @@ TEST(TxTool, MakeWritesWhatShowReads)
 TEST(TxTool, MakeRefusesBadSourcesAndKeepsTheOldFile)
 {
     std::string out = scratchpath("kept.tx");
-    writefile(out, {'o', 'l', 'd'});
+    writebytes(out, {'o', 'l', 'd'});
     const struct {
         const char *source, *message;
     } rows[] = {
@@ -119,11 +111,11 @@ TEST(TxTool, MakeRefusesBadSourcesAndKeepsTheOldFile)
     };
     std::string source = scratchpath("bad.txt");
     for (auto &row : rows) {
-        writefile(source, filebytes{}.text(row.source, false).v);
+        writebytes(source, filebytes{}.text(row.source, false).v);
         runresult r = run("make " + out + " " + source);
         EXPECT_EQ(r.code, 1) << r.out;
         EXPECT_NE(r.out.find(row.message), std::string::npos) << r.out;
-        EXPECT_EQ(readfile(out), (std::vector<uint8_t>{'o', 'l', 'd'}));
+        EXPECT_EQ(readbytes(out), (std::vector<uint8_t>{'o', 'l', 'd'}));
     }
     EXPECT_EQ(run("make " + out + " " + scratchpath("nosource.txt")).code, 1);
     EXPECT_EQ(run("make " + out).code, 2);
@@ -134,7 +126,7 @@ TEST(TxTool, MakeRefusesBadSourcesAndKeepsTheOldFile)
 TEST(TxTool, MakeRefusesTargetsThatAreNotFilesAndSaysWhy)
 {
     std::string source = scratchpath("plain.txt"), dir = scratchpath("targets");
-    writefile(source, filebytes{}.text("expression:\nfn*c4\n", false).v);
+    writebytes(source, filebytes{}.text("expression:\nfn*c4\n", false).v);
     mkdir(dir.c_str(), 0755);
     mkfifo((dir + "/fifo.tx").c_str(), 0644);
     const struct {
@@ -153,7 +145,7 @@ TEST(TxTool, MakeRefusesTargetsThatAreNotFilesAndSaysWhy)
     runresult m = run("make " + dir + "/out.tx " + source);
     EXPECT_EQ(m.code, 0) << m.out;
     EXPECT_FALSE(fileexists(dir + "/victim"));
-    EXPECT_EQ(readfile(dir + "/out.tx").size(), 164u + header.size() + 6);
+    EXPECT_EQ(readbytes(dir + "/out.tx").size(), 164u + header.size() + 6);
 }
 
 namespace {
@@ -182,17 +174,17 @@ int waitcode(pid_t pid)
 TEST(TxTool, ConcurrentMakesNeverMixTwoScripts)
 {
     std::string a = scratchpath("long.txt"), b = scratchpath("short.txt");
-    writefile(a, filebytes{}.text("expression:\nfn*c4 // " + std::string(7000, 'a') + "\n", false).v);
-    writefile(b, filebytes{}.text("scale = 0.5\nexpression:\nfn*c3\n", false).v);
+    writebytes(a, filebytes{}.text("expression:\nfn*c4 // " + std::string(7000, 'a') + "\n", false).v);
+    writebytes(b, filebytes{}.text("scale = 0.5\nexpression:\nfn*c3\n", false).v);
     std::string refa = scratchpath("long.tx"), refb = scratchpath("short.tx"), out = scratchpath("same.tx");
     ASSERT_EQ(run("make " + refa + " " + a).code, 0);
     ASSERT_EQ(run("make " + refb + " " + b).code, 0);
-    const std::vector<uint8_t> wanta = readfile(refa), wantb = readfile(refb);
+    const std::vector<uint8_t> wanta = readbytes(refa), wantb = readbytes(refb);
     for (int round = 0; round < 100; round++) {
         pid_t first = spawnmake(out, a), second = spawnmake(out, b);
         ASSERT_EQ(waitcode(first), 0) << round;
         ASSERT_EQ(waitcode(second), 0) << round;
-        std::vector<uint8_t> got = readfile(out);
+        std::vector<uint8_t> got = readbytes(out);
         ASSERT_TRUE(got == wanta || got == wantb) << "round " << round << ": " << got.size() << " bytes";
     }
 }
