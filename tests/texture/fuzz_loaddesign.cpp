@@ -2,8 +2,8 @@
 // into the texture, compile its expression, weigh the points again) on any
 // bytes. Never a crash, a leak or a hang; a refused file gives a reason and
 // leaves the texture as it was; a loaded one leaves a terminated text whose
-// first line is a 37-character header, and a compiled expression or the
-// compiler's message. Built and run by scripts/fuzz.sh.
+// first line is a 37-character header, and a compiled expression of at most
+// twelve parameters or the compiler's message. Built and run by scripts/fuzz.sh.
 //
 // Seeds: the example scripts and seeds/texscript (every section, sections
 // cut, unknown tags, two expressions, headers short, long or missing, text
@@ -43,5 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         __builtin_trap();
     if (!texscripts.func && std::strncmp(compileerror(), "ERROR: ", 7) != 0)
         __builtin_trap();
+    if (texscripts.func && exprparamcount() > 12)
+        __builtin_trap();   // code that would read beyond the twelve arguments
     return 0;
 }

@@ -1,7 +1,8 @@
 // libFuzzer target: the generator's load of a texture script into a slot
 // (read the file, compile each expression section) on any bytes. Never a
 // crash, a leak or a hang; a refused file leaves the slot as it was, a
-// loaded one holds compiled code; every log line is one terminated line.
+// loaded one holds compiled code of at most twelve parameters; every log
+// line is one terminated line.
 // Built and run by scripts/fuzz.sh.
 //
 // Seeds: the example scripts and seeds/texscript (every section, sections
@@ -41,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             __builtin_trap();   // a refused file changed the slot
         return 0;
     }
-    if (!slot.func)
-        __builtin_trap();
+    if (!slot.func || exprparamcount() > 12)
+        __builtin_trap();   // no code, or code that would read beyond the twelve arguments
     return 0;
 }
