@@ -26,9 +26,7 @@
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -48,26 +46,21 @@ std::string newfolder(const std::string &name)
     return realfolder(path);
 }
 
-void writefile(const std::string &path, const std::string &bytes)
+void writefile(const std::string &path, const std::string &text)
 {
-    std::ofstream(path, std::ios::binary) << bytes;
+    writebytes(path, std::vector<uint8_t>(text.begin(), text.end()));
 }
 
 std::string readfile(const std::string &path)
 {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes = readbytes(path);
+    return std::string(bytes.begin(), bytes.end());
 }
 
+// Every name in a folder, in order (temporary files included).
 std::vector<std::string> foldernames(const std::string &path)
 {
-    std::vector<std::string> names;
-    if (DIR *d = opendir(path.c_str())) {
-        while (dirent *e = readdir(d))
-            if (e->d_name[0] != '.')
-                names.push_back(e->d_name);
-        closedir(d);
-    }
+    std::vector<std::string> names = listdir(path);
     std::sort(names.begin(), names.end());
     return names;
 }
