@@ -11,7 +11,7 @@ out=${FUZZ_DIR:-$root/build/fuzz}
 mkdir -p "$out/corpus"
 
 clang++ -std=c++20 -g -O1 -ffp-contract=off -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-    -I"$root/compiler" "$root"/compiler/*.cpp "$root"/compiler/*_x64.S \
+    -I"$root/compiler/include" -I"$root/compiler" "$root"/compiler/*.cpp "$root"/compiler/*_x64.S \
     "$root/tests/compiler/fuzz_compileexpr.cpp" -o "$out/fuzz_compileexpr"
 
 # A few seeds so the fuzzer starts from texts that reach every stage.
