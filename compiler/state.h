@@ -83,6 +83,7 @@ enum operandkind : uint32_t {
     kindtemp = 1,
     kindconst = 2,
     kindstack = 4,     // parameter before layout; stack displacement after it
+    kindargument = 5,  // after layout (x64): parameter read in place, 8 * index from rsi
     kindlabel = 8,
     kindregister = 9,  // x87 register home, after layout
 };
@@ -191,7 +192,7 @@ struct compilerstate {
 
     // Filled by the code generator's layout, read by the listing.
     uint32_t spillcount;     // S: temporaries living in stack slots
-    uint32_t parambase;      // B: displacement of parameter 1
+    uint32_t parambase;      // B: displacement of parameter 1 (in place: 0 from rsi)
 
     // The last successful code buffer (owned by the caller; kept for the listing).
     const unsigned char *code;

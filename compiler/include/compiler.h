@@ -41,8 +41,20 @@ const char *compileerror();
 
 // Call compiled code of the native flavour with `count` doubles, under the
 // x87 control word 0x027F (53-bit precision, round to nearest, exceptions
-// masked); the caller's control word is restored afterwards.
-double exprcall(exprfunc f, const double *args, int count);
+// masked). A caller already at 0x027F keeps it untouched (reading the word
+// costs almost nothing, loading it is what costs); any other word is set for
+// the call and restored afterwards. `args` must hold every parameter the expression's
+// header declares: the x64 code reads them in place. Safe to call from
+// several threads at once unless the code draws random numbers.
+extern "C" double exprcall(exprfunc f, const double *args, int count);
+
+// Loops of many calls set the control word once around the loop:
+//   uint16_t saved = exprcallsbegin();  ... exprcall ...  exprcallsend(saved);
+// exprcallsbegin returns the caller's word and loads 0x027F; exprcallsend
+// loads the word it is given. The results are the same bits either way.
+uint16_t exprcallsbegin();
+void exprcallsend(uint16_t saved);
+
 
 // Whether compiled code draws from the random state of RND and NRND. Such
 // code must be called in a fixed order from one thread; code that draws
