@@ -47,6 +47,7 @@ int loaddesign(const char *path, char *why, size_t whysize)
         std::snprintf(why, whysize, "%s is not a texture script (no \"TxQv\" magic or a bad expression length)", path);
         return 0;
     }
+    exprfree(texscripts.func);     // the replaced expression's code
     texscripts.func = compileexpr(texscripts.script.text);
     setsolidweight(texscripts.script.solidweight);
     return 1;

@@ -42,6 +42,7 @@ void makedefaults()
     texturescript &s = texscripts.script;
     defaultscript(s);
     makepointset(s.solidweight);
+    exprfree(texscripts.func);
     texscripts.func = compileexpr(s.text);
 }
 
@@ -292,6 +293,8 @@ int loadgentexture(const char *path, textureslot &slot)
         if (r == textmissing)
             continue;
         if (r == textbadlength) {
+            if (sawtext)
+                exprfree(s.func);
             char line[512];
             std::snprintf(line, sizeof line, "%s: expression length %ld is outside 0..%d\n", path, long(n),
                           exprtextsize);
@@ -299,7 +302,11 @@ int loadgentexture(const char *path, textureslot &slot)
             std::fclose(f);
             return 0;
         }
+        // A repeated section replaces the expression: keep one compiled copy.
+        if (sawtext)
+            exprfree(s.func);
         s.func = compileexpr(text);
+        sawtext = s.func != nullptr;
         if (!s.func) {
             char line[512];
             std::snprintf(line, sizeof line, "%s\n", path);
@@ -307,7 +314,6 @@ int loadgentexture(const char *path, textureslot &slot)
             std::fclose(f);
             return 0;
         }
-        sawtext = true;
     }
     std::fclose(f);
     if (!sawtext) {
