@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "generator.h"
+#include "lanes.h"
 #include "runlog.h"
 
 namespace {
@@ -135,44 +136,52 @@ bool gridstage()
     return true;
 }
 
-// Air or solid of the voxels z .. stop - 1 of a mixed cell: the state of
-// each voxel's nearest rock (the first of equally near rocks wins). The
-// horizontal part of every distance is the same for the whole column, so it
-// is summed once; the order of the float operations is that of
-// (dx*dx + dy*dy + dz*dz) * weight.
-static float horizontal(const rock &r, int x, int y)
-{
-    float dx = r.x - float(x), dy = r.y - float(y);
-    return dx * dx + dy * dy;
-}
-
-static void mixedcell(const pointgrid &g, int cell, int x, int y, int z, int stop, int32_t *codes)
+// Air or solid of the voxels z .. stop - 1 (at most 8) of a mixed cell: the
+// state of each voxel's nearest rock, the first of equally near rocks
+// winning. The eight voxels are eight lanes of one pass over the cell's
+// list; per lane the float operations and their order are those of
+// ((dx*dx + dy*dy) + dz*dz) * weight, and a lane takes a rock only when it
+// is strictly nearer, as a scan of one voxel would. False when the list is
+// empty.
+static bool mixedcell(const pointgrid &g, int cell, int x, int y, int z, int stop, int32_t *codes)
 {
     const int first = g.starts[cell], count = g.starts[cell + 1] - first;
-    const int maxcached = 512;
-    float flat[maxcached];
-    const int cached = count < maxcached ? count : maxcached;
-    for (int i = 0; i < cached; i++)
-        flat[i] = horizontal(gen.rocks[g.entries[first + i]], x, y);
-    for (; z < stop; z++) {
-        float best = 1e30f;
-        int winner = -1;
-        for (int i = 0; i < count; i++) {
-            const rock &r = gen.rocks[g.entries[first + i]];
-            float dz = r.z - float(z);
-            float d = ((i < cached ? flat[i] : horizontal(r, x, y)) + dz * dz) * r.weight;
-            if (d < best) {
-                best = d;
-                winner = g.entries[first + i];
-            }
-        }
-        if (winner < 0)
-            fatalerror("no closest point!?\n");
-        codes[z] = gen.rocks[winner].material == -1 ? aircode : solidcode;
+    if (count == 0)
+        return false;
+    const float fx = float(x), fy = float(y);
+    const float4 zlo = {float(z), float(z + 1), float(z + 2), float(z + 3)};
+    const float4 zhi = {float(z + 4), float(z + 5), float(z + 6), float(z + 7)};
+    float4 bestlo = {1e30f, 1e30f, 1e30f, 1e30f}, besthi = bestlo;
+    int4 codelo = {0, 0, 0, 0}, codehi = codelo;
+    for (int i = 0; i < count; i++) {
+        const rock &r = gen.rocks[g.entries[first + i]];
+        const float dx = r.x - fx, dy = r.y - fy;
+        const float flat = dx * dx + dy * dy;
+        const int32_t code = r.material == -1 ? aircode : solidcode;
+        const float4 dzlo = r.z - zlo, dzhi = r.z - zhi;
+        const float4 dlo = (flat + dzlo * dzlo) * r.weight, dhi = (flat + dzhi * dzhi) * r.weight;
+        const int4 nearerlo = dlo < bestlo, nearerhi = dhi < besthi;
+        bestlo = nearerlo ? dlo : bestlo;
+        besthi = nearerhi ? dhi : besthi;
+        codelo = nearerlo ? code : codelo;
+        codehi = nearerhi ? code : codehi;
     }
+    for (int k = 0; z + k < stop; k++)
+        codes[z + k] = k < 4 ? codelo[k] : codehi[k - 4];
+    return true;
 }
 
-void buildcolumn(int x, int y, int32_t *codes)
+// codes[from .. to - 1] = code, four at a time.
+static void fillcodes(int32_t *codes, int from, int to, int32_t code)
+{
+    const int4 four = {code, code, code, code};
+    for (; from + 4 <= to; from += 4)
+        std::memcpy(codes + from, &four, sizeof four);
+    for (; from < to; from++)
+        codes[from] = code;
+}
+
+bool makecolumn(int x, int y, int32_t *codes)
 {
     const pointgrid &g = *gen.grid0;
     const int ground = gen.groundposition;
@@ -182,20 +191,24 @@ void buildcolumn(int x, int y, int32_t *codes)
         int cell = base + cz;
         switch (gen.cellclass[cell]) {
         case 0:
-        case 1: {
-            int32_t code = gen.cellclass[cell] == 0 ? aircode : solidcode;
-            for (int i = 0; i < 8; i++)
-                codes[z + i] = code;
+        case 1:
+            fillcodes(codes, z, z + 8, gen.cellclass[cell] == 0 ? aircode : solidcode);
             z += 8;
             break;
-        }
         default: {
             int stop = z + 8 < ground ? z + 8 : ground;
-            mixedcell(g, cell, x, y, z, stop, codes);
+            if (!mixedcell(g, cell, x, y, z, stop, codes))
+                return false;
             z = stop;
         }
         }
     }
-    for (z = ground < 0 ? 0 : ground; z < mapdepth; z++)
-        codes[z] = solidcode;
+    fillcodes(codes, ground < 0 ? 0 : ground, mapdepth, solidcode);
+    return true;
+}
+
+void buildcolumn(int x, int y, int32_t *codes)
+{
+    if (!makecolumn(x, y, codes))
+        fatalerror("no closest point!?\n");
 }

@@ -58,6 +58,8 @@ int drawrandom();
 void placerocks(int rockcount, int centres, int32_t seed);
 bool gridstage();
 void buildcolumn(int x, int y, int32_t *codes);
+// The same without the fatal error: false when a mixed cell lists no rock.
+bool makecolumn(int x, int y, int32_t *codes);
 
 // Nearest four rocks of a voxel, ascending weighted squared distance.
 struct nearestrocks {
@@ -65,6 +67,8 @@ struct nearestrocks {
     float dist[4];
 };
 void querynearestfour(int x, int y, int z, nearestrocks &q);
+// The same without the fatal error: false when the voxel's cell lists no rock.
+bool nearestrocksof(int x, int y, int z, nearestrocks &q);
 
 struct blendweights {
     float a[4];
@@ -77,6 +81,15 @@ uint32_t voxelcolour(int x, int y, int z);
 // Encoded size of one column never exceeds this many bytes.
 constexpr int maxcolumnbytes = 4096;
 int encodecolumn(const int32_t *codes, const int32_t *const neighbours[4], int x, int y, uint8_t *out);
+
+// The same with the colour of every visible solid voxel asked from `colour`,
+// with the byte position in `out` where its word goes.
+struct voxelpainter {
+    uint32_t (*colour)(void *ctx, int x, int y, int z, int pos);
+    void *ctx;
+};
+int encodecolumnwith(const int32_t *codes, const int32_t *const neighbours[4], int x, int y, uint8_t *out,
+                     const voxelpainter &paint);
 bool writemap(const char *filename, int startx, int starty, int startz);
 
 int runvrastik(int argc, char **argv);
