@@ -171,11 +171,13 @@ void colourpreview()
         std::memset(preview.image, 0, sizeof preview.image);
         return;
     }
+    const uint16_t saved = exprcallsbegin();   // the x87 control word once for all calls
     for (int y = 0; y < previewside; y++)
         for (int x = 0; x < previewside; x++) {
             int n = y * previewside + x;
             preview.image[n] = pixelcolour(*preview.fourgrid, x, y, preview.height[n]);
         }
+    exprcallsend(saved);
 }
 
 int renderpreview(int rebuild, int relight)

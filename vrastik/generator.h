@@ -8,6 +8,7 @@
 //   runvrastik      the whole run from the command line
 #pragma once
 #include <cstdint>
+#include <cstdio>
 
 #include "pointgrid.h"
 #include "texscript.h"
@@ -40,6 +41,7 @@ struct generatorstate {
     uint8_t *cellclass;                    // class of every cell of grid 0
     float texscale;
     textureslot slots[maxtextures];        // the loaded scripts, in command-line order
+    int threads;                           // threads of the grids and the map (0 or 1: one)
 };
 
 extern generatorstate gen;
@@ -54,6 +56,10 @@ struct genrandomstate {
 extern genrandomstate genrandom;
 void seedrandom(uint32_t value);
 int drawrandom();
+// A draw from a generator of its own (the bands' dither), and the state
+// `draws` draws further on, in O(log draws) steps.
+int drawfrom(genrandomstate &r);
+void jumprandom(genrandomstate &r, uint64_t draws);
 
 void placerocks(int rockcount, int centres, int32_t seed);
 bool gridstage();
@@ -74,9 +80,15 @@ struct blendweights {
     float a[4];
     float inv;
 };
-void computeblend(const nearestrocks &q, int z, blendweights &w);
+// False when no rock may colour the voxel (all four air, above the ground).
+bool computeblend(const nearestrocks &q, int z, blendweights &w);
 
+// The colour word of a visible solid voxel, dithered from the generator
+// random; a voxel that cannot be coloured ends the run.
 uint32_t voxelcolour(int x, int y, int z);
+// The same with the dither drawn from `dither`; instead of ending the run it
+// returns the fatal message (nullptr when the colour was made).
+const char *colourvoxel(int x, int y, int z, genrandomstate &dither, uint32_t &colour);
 
 // Encoded size of one column never exceeds this many bytes.
 constexpr int maxcolumnbytes = 4096;
@@ -91,5 +103,10 @@ struct voxelpainter {
 int encodecolumnwith(const int32_t *codes, const int32_t *const neighbours[4], int x, int y, uint8_t *out,
                      const voxelpainter &paint);
 bool writemap(const char *filename, int startx, int starty, int startz);
+// Every row of the map in file order, written to f with the progress bar
+// after each row: built, encoded and coloured on gen.threads threads in
+// bands (1: one row after the other on this thread). False on a write error;
+// a fatal error ends the run as it would on one thread.
+bool writerows(FILE *f);
 
 int runvrastik(int argc, char **argv);

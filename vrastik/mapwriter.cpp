@@ -1,5 +1,5 @@
-// The voxel map file: a 108-byte header, then every column as spans (each
-// column from encoder.cpp).
+// The voxel map file: a 108-byte header, then every column as spans (the
+// rows come from bands.cpp, each column from encoder.cpp).
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -63,49 +63,10 @@ extern "C" void ontermsignal(int sig)
     raise(sig);
 }
 
-struct rowbuffers {
-    int32_t rows[3][mapsize][mapdepth];
-    int32_t outside[mapdepth];   // all zero: not the air code, so solid
-    uint8_t column[maxcolumnbytes];
-};
-
-bool writerows(FILE *f, rowbuffers &b)
-{
-    int32_t(*previous)[mapdepth] = b.rows[0];
-    int32_t(*current)[mapdepth] = b.rows[1];
-    int32_t(*next)[mapdepth] = b.rows[2];
-    for (int k = 0; k <= mapsize; k++) {
-        if (k < mapsize)
-            for (int x = 0; x < mapsize; x++)
-                buildcolumn(x, k, next[x]);
-        if (k >= 1) {
-            const int y = k - 1;
-            for (int x = 0; x < mapsize; x++) {
-                const int32_t *const nb[4] = {
-                    x > 0 ? current[x - 1] : b.outside,
-                    x < mapsize - 1 ? current[x + 1] : b.outside,
-                    y > 0 ? previous[x] : b.outside,
-                    y < mapsize - 1 ? next[x] : b.outside,
-                };
-                int n = encodecolumn(current[x], nb, x, y, b.column);
-                if (std::fwrite(b.column, 1, size_t(n), f) != size_t(n))
-                    return false;
-            }
-            printprogress(100 * k / mapsize);
-        }
-        int32_t(*old)[mapdepth] = previous;
-        previous = current;
-        current = next;
-        next = old;
-    }
-    return true;
-}
-
 } // namespace
 
 bool writemap(const char *filename, int startx, int starty, int startz)
 {
-    static rowbuffers buffers;   // 3 MB of codes; one map per run
     std::snprintf(mapfile.temppath, sizeof mapfile.temppath, "%s.%ld.tmp", filename, long(getpid()));
     FILE *f = std::fopen(mapfile.temppath, "wb");
     if (!f) {
@@ -121,7 +82,7 @@ bool writemap(const char *filename, int startx, int starty, int startz)
     std::setvbuf(f, iobuffer, _IOFBF, sizeof iobuffer);
     uint8_t header[headersize];
     makeheader(header, startx, starty, startz);
-    bool ok = std::fwrite(header, 1, headersize, f) == headersize && writerows(f, buffers);
+    bool ok = std::fwrite(header, 1, headersize, f) == headersize && writerows(f);
     int err = errno;
     if (std::fclose(f) != 0 && ok) {
         ok = false;

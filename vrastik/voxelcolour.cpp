@@ -82,7 +82,7 @@ void querynearestfour(int x, int y, int z, nearestrocks &q)
         fatalerror("no closest point!?\n");
 }
 
-void computeblend(const nearestrocks &q, int z, blendweights &w)
+bool computeblend(const nearestrocks &q, int z, blendweights &w)
 {
     float sum = 0;
     for (int s = 0; s < 4; s++) {
@@ -100,8 +100,9 @@ void computeblend(const nearestrocks &q, int z, blendweights &w)
         w.a[s] += weight;
     }
     if (sum == 0)
-        fatalerror("no closest texture!\n");
+        return false;
     w.inv = 1 / sum;
+    return true;
 }
 
 namespace {
@@ -117,7 +118,7 @@ const channelterm builtinterms[3][3] = {
     {{4.4f, 3.3f, -6.0f, 64}, {4.0f, 3.5f, -6.5f, 64}, {8.0f, -5.3f, 4.0f, 64}},    // material 1
 };
 
-void builtinchannels(const nearestrocks &q, const blendweights &w, float rgb[3])
+void builtinchannels(const nearestrocks &q, const blendweights &w, genrandomstate &dither, float rgb[3])
 {
     const float d1 = std::sqrt(q.dist[1]), d2 = std::sqrt(q.dist[2]), d3 = std::sqrt(q.dist[3]);
     rgb[0] = rgb[1] = rgb[2] = 0;
@@ -132,21 +133,32 @@ void builtinchannels(const nearestrocks &q, const blendweights &w, float rgb[3])
         }
     }
     for (int ch = 0; ch < 3; ch++)
-        rgb[ch] = gen.texscale * rgb[ch] + float(drawrandom() & 7);
+        rgb[ch] = gen.texscale * rgb[ch] + float(drawfrom(dither) & 7);
 }
 
 } // namespace
 
-uint32_t voxelcolour(int x, int y, int z)
+const char *colourvoxel(int x, int y, int z, genrandomstate &dither, uint32_t &colour)
 {
     nearestrocks q;
     blendweights w;
-    querynearestfour(x, y, z, q);
-    computeblend(q, z, w);
+    if (!nearestrocksof(x, y, z, q))
+        return "no closest point!?\n";
+    if (!computeblend(q, z, w))
+        return "no closest texture!\n";
     float rgb[3];
     if (gen.texturecount > 0)
         texturedchannels(x, y, z, q, w, rgb);
     else
-        builtinchannels(q, w, rgb);
-    return packgencolour(rgb[0], rgb[1], rgb[2]);
+        builtinchannels(q, w, dither, rgb);
+    colour = packgencolour(rgb[0], rgb[1], rgb[2]);
+    return nullptr;
+}
+
+uint32_t voxelcolour(int x, int y, int z)
+{
+    uint32_t colour = 0;
+    if (const char *fault = colourvoxel(x, y, z, genrandom, colour))
+        fatalerror(fault);
+    return colour;
 }

@@ -71,6 +71,9 @@ bool exprdrawsrandom(exprfunc f);
 // Set the random state of RND and NRND to 2 * seed.
 void exprseed(int32_t seed);
 
+// Forget a pending NRND deviate (none is pending at program start).
+void exprresetnormal();
+
 // Free every work array and the code the compiler keeps for itself (the last
 // buffer of a foreign flavour, which no caller can run); the next compileexpr
 // creates the arrays again. Code handed to callers stays theirs to free.
