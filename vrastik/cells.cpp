@@ -131,6 +131,7 @@ bool gridstage()
         return false;
     if (!classifygrid0())
         return false;
+    gridgeneration++;
     gen.texscale = float(std::pow(gen.rockcount / 32768.0, double(1.0f / 3.0f)));
     std::printf("Texscale = %.3f\n", double(gen.texscale));
     return true;
@@ -165,6 +166,11 @@ static bool mixedcell(const pointgrid &g, int cell, int x, int y, int z, int sto
         besthi = nearerhi ? dhi : besthi;
         codelo = nearerlo ? code : codelo;
         codehi = nearerhi ? code : codehi;
+    }
+    if (stop - z == 8) {
+        std::memcpy(codes + z, &codelo, sizeof codelo);
+        std::memcpy(codes + z + 4, &codehi, sizeof codehi);
+        return true;
     }
     for (int k = 0; z + k < stop; k++)
         codes[z + k] = k < 4 ? codelo[k] : codehi[k - 4];

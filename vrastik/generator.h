@@ -7,6 +7,7 @@
 //   writemap        the voxel map file, row by row
 //   runvrastik      the whole run from the command line
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 
@@ -74,7 +75,10 @@ struct nearestrocks {
 };
 void querynearestfour(int x, int y, int z, nearestrocks &q);
 // The same without the fatal error: false when the voxel's cell lists no rock.
+// Each thread keeps copies of the cells of grid 2 it used last, known by the
+// grid stage that built them (gridgeneration, counted by gridstage).
 bool nearestrocksof(int x, int y, int z, nearestrocks &q);
+extern std::atomic<uint32_t> gridgeneration;
 
 struct blendweights {
     float a[4];

@@ -1,6 +1,8 @@
 // Colour of a visible solid voxel: a blend over its four nearest rocks, from
 // the built-in formulas with dither or from the texture scripts.
+#include <atomic>
 #include <cmath>
+#include <vector>
 
 #include "generator.h"
 #include "lanes.h"
@@ -8,63 +10,111 @@
 #include "runlog.h"
 #include "texturing.h"
 
-// Four sorted slots kept in registers. Inserting t: every slot holding a
-// strictly larger distance moves down one place (the last one drops out)
-// and t takes the place above them, so a rock equal to one present goes
-// after it. The slots stay sorted, so "slot k is larger" implies the same
-// for every slot after k.
-struct fourslots {
-    float d0, d1, d2, d3;
-    int r0, r1, r2, r3;
+// The four nearest are the first four of the list ordered by distance,
+// and by place in the list among equal distances (scanning the list in
+// order, a rock is taken only when strictly nearer than the fourth slot,
+// moving strictly farther ones down). Each lane of four keeps that for the
+// rocks at places k, k + 4, k + 8, ... in four sorted slots, branch-free;
+// the lanes' slots then merge by (distance, place) into the four nearest of
+// the whole list: a rock that is not among its own lane's first four has
+// four before it already.
+struct laneslots {
+    float4 d[4];    // per slot, per lane: distance, ascending down the slots
+    int4 at[4];     // place in the list, -1 for a slot not filled
 
-    void insert(float t, int n)
+    void offer(float4 t, int4 place)
     {
-        const bool m0 = d0 > t, m1 = d1 > t, m2 = d2 > t;
-        d3 = m2 ? d2 : t;
-        r3 = m2 ? r2 : n;
-        d2 = m1 ? d1 : m2 ? t : d2;
-        r2 = m1 ? r1 : m2 ? n : r2;
-        d1 = m0 ? d0 : m1 ? t : d1;
-        r1 = m0 ? r0 : m1 ? n : r1;
-        d0 = m0 ? t : d0;
-        r0 = m0 ? n : r0;
+        const int4 m0 = d[0] > t, m1 = d[1] > t, m2 = d[2] > t, m3 = d[3] > t;
+        d[3] = m2 ? d[2] : m3 ? t : d[3];
+        at[3] = m2 ? at[2] : m3 ? place : at[3];
+        d[2] = m1 ? d[1] : m2 ? t : d[2];
+        at[2] = m1 ? at[1] : m2 ? place : at[2];
+        d[1] = m0 ? d[0] : m1 ? t : d[1];
+        at[1] = m0 ? at[0] : m1 ? place : at[1];
+        d[0] = m0 ? t : d[0];
+        at[0] = m0 ? place : at[0];
     }
 };
 
-// The cell's list is scanned in order; four rocks at a time have their
-// distances worked out side by side, lane by lane as the scalar
-// ((dx*dx + dy*dy) + dz*dz) * weight, and only a group with a lane below
-// the fourth slot is looked at rock by rock.
+std::atomic<uint32_t> gridgeneration{0};
+
+namespace {
+
+// The rocks of one cell of grid 2 as arrays of x, y, z and weight, padded
+// to whole groups of four with far-away rocks that never come near. Each
+// thread keeps the cells it used last, one per height of cell: the voxels
+// of a row are coloured column after column, and sixteen columns share a
+// column of cells. A cell is known by the grid stage that built it.
+struct cachedcell {
+    uint64_t key;           // generation << 32 | cell, 0: empty
+    int count;              // rocks of the cell
+    std::vector<float> x, y, z, w;
+    std::vector<int> rock;
+};
+
+thread_local cachedcell cellcache[16];
+
+const cachedcell &gathercell(const pointgrid &g, int cell)
+{
+    const uint64_t key = uint64_t(gridgeneration.load(std::memory_order_relaxed) + 1) << 32 | uint32_t(cell);
+    cachedcell &c = cellcache[cell & 15];
+    if (c.key == key)
+        return c;
+    const int first = g.starts[cell];
+    c.key = key;
+    c.count = g.starts[cell + 1] - first;
+    const size_t lanes = size_t(c.count + 3) & ~size_t(3);
+    c.x.assign(lanes, 1e18f);
+    c.y.assign(lanes, 1e18f);
+    c.z.assign(lanes, 1e18f);
+    c.w.assign(lanes, 1.0f);
+    c.rock.assign(lanes, -1);
+    for (int i = 0; i < c.count; i++) {
+        const int n = g.entries[first + i];
+        const rock &r = gen.rocks[n];
+        c.x[size_t(i)] = r.x;
+        c.y[size_t(i)] = r.y;
+        c.z[size_t(i)] = r.z;
+        c.w[size_t(i)] = r.weight;
+        c.rock[size_t(i)] = n;
+    }
+    return c;
+}
+
+} // namespace
+
+// The cell's list is scanned in order, the distances of four rocks worked
+// out side by side, lane by lane as the scalar ((dx*dx + dy*dy) + dz*dz) *
+// weight, then offered to the slots one by one.
 bool nearestrocksof(int x, int y, int z, nearestrocks &q)
 {
     const pointgrid &g = *gen.grid2;
-    const int cell = (g.ny * (x >> 4) + (y >> 4)) * g.nz + (z >> 4);
-    fourslots f = {1e30f, 1e30f, 1e30f, 1e30f, -1, -1, -1, -1};
+    const cachedcell &c = gathercell(g, (g.ny * (x >> 4) + (y >> 4)) * g.nz + (z >> 4));
+    const float4 far = {1e30f, 1e30f, 1e30f, 1e30f};
+    const int4 none = {-1, -1, -1, -1};
+    laneslots l = {{far, far, far, far}, {none, none, none, none}};
     const float fx = float(x), fy = float(y), fz = float(z);
-    const int *list = g.entries + g.starts[cell];
-    const int count = g.starts[cell + 1] - g.starts[cell];
-    int i = 0;
-    for (; i + 4 <= count; i += 4) {
-        const rock &a = gen.rocks[list[i]], &b = gen.rocks[list[i + 1]];
-        const rock &c = gen.rocks[list[i + 2]], &d = gen.rocks[list[i + 3]];
-        const float4 dx = float4{a.x, b.x, c.x, d.x} - fx;
-        const float4 dy = float4{a.y, b.y, c.y, d.y} - fy;
-        const float4 dz = float4{a.z, b.z, c.z, d.z} - fz;
-        const float4 t = (dx * dx + dy * dy + dz * dz) * float4{a.weight, b.weight, c.weight, d.weight};
-        if (!lanemask(t < f.d3))
-            continue;
-        for (int k = 0; k < 4; k++)
-            if (t[k] < f.d3)
-                f.insert(t[k], list[i + k]);
+    int4 place = {0, 1, 2, 3};
+    for (int i = 0; i < c.count; i += 4, place += 4) {
+        const float4 dx = load4(&c.x[size_t(i)]) - fx;
+        const float4 dy = load4(&c.y[size_t(i)]) - fy;
+        const float4 dz = load4(&c.z[size_t(i)]) - fz;
+        l.offer((dx * dx + dy * dy + dz * dz) * load4(&c.w[size_t(i)]), place);
     }
-    for (; i < count; i++) {
-        const rock &r = gen.rocks[list[i]];
-        float dx = r.x - fx, dy = r.y - fy, dz = r.z - fz;
-        float t = (dx * dx + dy * dy + dz * dz) * r.weight;
-        if (t < f.d3)
-            f.insert(t, list[i]);
+    // Merge the lanes: the smallest head by distance, then by place.
+    int head[4] = {0, 0, 0, 0};
+    for (int s = 0; s < 4; s++) {
+        int best = 0;
+        for (int k = 1; k < 4; k++) {
+            const float dk = l.d[head[k]][k], db = l.d[head[best]][best];
+            if (dk < db || (dk == db && unsigned(l.at[head[k]][k]) < unsigned(l.at[head[best]][best])))
+                best = k;
+        }
+        const int at = l.at[head[best]][best];
+        q.dist[s] = l.d[head[best]][best];
+        q.rock[s] = at < 0 ? -1 : c.rock[size_t(at)];
+        head[best]++;
     }
-    q = {{f.r0, f.r1, f.r2, f.r3}, {f.d0, f.d1, f.d2, f.d3}};
     if (q.rock[0] < 0)
         return false;
     // Fewer than four rocks: repeat the farthest one.
