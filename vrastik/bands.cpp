@@ -111,11 +111,15 @@ struct colourslot {
 
 enum bandstage { waiting, encoded, coloured };
 
-struct band {
-    int first, end;                 // rows first .. end - 1
+// A band's buffers; those of written bands are used again.
+struct bandbuffers {
     std::vector<uint8_t> bytes;
     std::vector<uint32_t> rowends;  // bytes after each row encoded
     std::vector<colourslot> slots;
+};
+
+struct band : bandbuffers {
+    int first, end;                 // rows first .. end - 1
     int failat;                     // serial position of its fatal error, INT_MAX without
     const char *fault;
     bandstage stage;
@@ -130,6 +134,7 @@ struct bandrun {
     int window;                     // most bands taken but not yet written
     int counted;                    // bands, in order, whose draws are known
     std::vector<uint64_t> drawsbefore;
+    std::vector<bandbuffers> spare; // of written bands, emptied
     std::atomic<bool> cancel;
     colourmode mode;
     genrandomstate dither;          // the generator random at the first voxel of the map
@@ -224,6 +229,10 @@ void worker(bandrun &run)
             break;
         const int k = run.next++;
         band &b = run.bands[size_t(k)];
+        if (!run.spare.empty()) {
+            static_cast<bandbuffers &>(b) = std::move(run.spare.back());
+            run.spare.pop_back();
+        }
         hold.unlock();
         if (buf)
             encodeband(run, b, *buf);
@@ -247,12 +256,13 @@ void worker(bandrun &run)
     std::free(buf);
 }
 
-// Rows per band: a few bands per thread, each rebuilding only two rows of
-// its neighbours.
+// Rows per band: four bands per thread, for an even share at the end, but
+// at least 8 rows (each band builds two rows of its neighbours again) and
+// at most 32 (a band's buffers grow with its rows).
 int bandrows(int threads)
 {
     int rows = mapsize / (4 * threads);
-    return rows < 8 ? 8 : rows > 64 ? 64 : rows;
+    return rows < 8 ? 8 : rows > 32 ? 32 : rows;
 }
 
 colourmode colourmodeofrun()
@@ -296,9 +306,9 @@ bool bandedrows(FILE *f, int threads)
     bandrun run;
     const int rows = bandrows(threads);
     for (int y = 0; y < mapsize; y += rows)
-        run.bands.push_back({y, std::min(y + rows, mapsize), {}, {}, {}, INT_MAX, nullptr, waiting});
+        run.bands.push_back({{}, y, std::min(y + rows, mapsize), INT_MAX, nullptr, waiting});
     run.next = run.written = run.counted = 0;
-    run.window = 2 * threads + 1;
+    run.window = threads + 1;      // one band more than the threads: the writer's
     run.drawsbefore.assign(run.bands.size() + 1, 0);
     run.cancel = false;
     run.mode = colourmodeofrun();
@@ -330,8 +340,11 @@ bool bandedrows(FILE *f, int threads)
             stop();
             fatalerror(b.fault);
         }
-        band done = std::move(b);   // its buffers go here
+        b.bytes.clear();
+        b.rowends.clear();
+        b.slots.clear();
         std::lock_guard<std::mutex> hold(run.lock);
+        run.spare.push_back(std::move(static_cast<bandbuffers &>(b)));
         run.written++;
         run.changed.notify_all();
     }
