@@ -162,6 +162,8 @@ void fail(band &b, int at, const char *fault)
     }
 }
 
+const char outofmemory[] = "out of memory for the rows of the map!\n";
+
 // Build and encode the band's rows in the serial run's order of events,
 // stopping at the first column that cannot be built.
 void encodeband(bandrun &run, band &b, rowbuffers &buf)
@@ -234,10 +236,13 @@ void worker(bandrun &run)
             run.spare.pop_back();
         }
         hold.unlock();
-        if (buf)
+        try {
+            if (!buf)
+                throw std::bad_alloc();
             encodeband(run, b, *buf);
-        else
-            fail(b, builtat(b.first), "...out of memory for the rows of a band!\n");
+        } catch (const std::bad_alloc &) {
+            fail(b, builtat(b.first - 1), outofmemory);
+        }
         hold.lock();
         b.stage = encoded;
         countdraws(run);
