@@ -33,33 +33,47 @@
 
 namespace {
 
-// Three rows of column codes, the all-solid column outside the map and one
-// encoded column.
+// One row of column codes and their air bits.
+struct coderow {
+    int32_t codes[mapsize][mapdepth];
+    airbits bits[mapsize];
+};
+
+// Three rows, the air bits of the all-solid column outside the map (none)
+// and one encoded column.
 struct rowbuffers {
-    int32_t rows[3][mapsize][mapdepth];
-    int32_t outside[mapdepth];   // all zero: not the air code, so solid
+    coderow rows[3];
+    airbits outside;
     uint8_t column[maxcolumnbytes];
 };
 
-typedef int32_t (*coderow)[mapdepth];
-
 // The columns of row y, false when one of them cannot be built.
-bool buildrow(coderow row, int y)
+bool buildrow(coderow &row, int y)
 {
-    for (int x = 0; x < mapsize; x++)
-        if (!makecolumn(x, y, row[x]))
+    for (int x = 0; x < mapsize; x++) {
+        if (!makecolumn(x, y, row.codes[x]))
             return false;
+        columnairbits(row.codes[x], row.bits[x]);
+    }
     return true;
 }
 
-// The four neighbours of column x of the current row.
-void neighbours(const rowbuffers &b, coderow previous, coderow current, coderow next, int x, int y,
-                const int32_t *nb[4])
+// Column x of the current row, encoded with its four neighbours.
+int encodeat(rowbuffers &b, const coderow *previous, const coderow &current, const coderow *next, int x, int y,
+             const voxelpainter &paint)
 {
-    nb[0] = x > 0 ? current[x - 1] : b.outside;
-    nb[1] = x < mapsize - 1 ? current[x + 1] : b.outside;
-    nb[2] = y > 0 ? previous[x] : b.outside;
-    nb[3] = y < mapsize - 1 ? next[x] : b.outside;
+    const airbits *const nb[4] = {
+        x > 0 ? &current.bits[x - 1] : &b.outside,
+        x < mapsize - 1 ? &current.bits[x + 1] : &b.outside,
+        y > 0 ? &previous->bits[x] : &b.outside,
+        y < mapsize - 1 ? &next->bits[x] : &b.outside,
+    };
+    return encodecolumnbits(current.codes[x], current.bits[x], nb, x, y, b.column, paint);
+}
+
+uint32_t inplacecolour(void *, int x, int y, int z, int)
+{
+    return voxelcolour(x, y, z);
 }
 
 // ---------------------------------------------------------------- one thread
@@ -68,23 +82,23 @@ void neighbours(const rowbuffers &b, coderow previous, coderow current, coderow 
 // encoder asks for them, and a fatal error ends the run where it happens.
 bool serialrows(FILE *f, rowbuffers &b)
 {
-    coderow previous = b.rows[0], current = b.rows[1], next = b.rows[2];
+    coderow *previous = &b.rows[0], *current = &b.rows[1], *next = &b.rows[2];
     for (int k = 0; k <= mapsize; k++) {
         if (k < mapsize)
-            for (int x = 0; x < mapsize; x++)
-                buildcolumn(x, k, next[x]);
+            for (int x = 0; x < mapsize; x++) {
+                buildcolumn(x, k, next->codes[x]);
+                columnairbits(next->codes[x], next->bits[x]);
+            }
         if (k >= 1) {
             const int y = k - 1;
             for (int x = 0; x < mapsize; x++) {
-                const int32_t *nb[4];
-                neighbours(b, previous, current, next, x, y, nb);
-                int n = encodecolumn(current[x], nb, x, y, b.column);
+                int n = encodeat(b, previous, *current, next, x, y, {inplacecolour, nullptr});
                 if (std::fwrite(b.column, 1, size_t(n), f) != size_t(n))
                     return false;
             }
             printprogress(100 * k / mapsize);
         }
-        coderow old = previous;
+        coderow *old = previous;
         previous = current;
         current = next;
         next = old;
@@ -168,24 +182,22 @@ const char outofmemory[] = "out of memory for the rows of the map!\n";
 // stopping at the first column that cannot be built.
 void encodeband(bandrun &run, band &b, rowbuffers &buf)
 {
-    coderow previous = buf.rows[0], current = buf.rows[1], next = buf.rows[2];
-    if (b.first > 0 && !buildrow(previous, b.first - 1))
+    coderow *previous = &buf.rows[0], *current = &buf.rows[1], *next = &buf.rows[2];
+    if (b.first > 0 && !buildrow(*previous, b.first - 1))
         return fail(b, builtat(b.first - 1), "no closest point!?\n");
-    if (!buildrow(current, b.first))
+    if (!buildrow(*current, b.first))
         return fail(b, builtat(b.first), "no closest point!?\n");
     for (int y = b.first; y < b.end && !run.cancel; y++) {
-        if (y + 1 < mapsize && !buildrow(next, y + 1))
+        if (y + 1 < mapsize && !buildrow(*next, y + 1))
             return fail(b, builtat(y + 1), "no closest point!?\n");
         slotnote note = {&b, 0, y - b.first};
         for (int x = 0; x < mapsize; x++) {
-            const int32_t *nb[4];
-            neighbours(buf, previous, current, next, x, y, nb);
             note.base = b.bytes.size();
-            int n = encodecolumnwith(current[x], nb, x, y, buf.column, {noteslot, &note});
+            int n = encodeat(buf, previous, *current, next, x, y, {noteslot, &note});
             b.bytes.insert(b.bytes.end(), buf.column, buf.column + n);
         }
         b.rowends.push_back(uint32_t(b.bytes.size()));
-        coderow old = previous;
+        coderow *old = previous;
         previous = current;
         current = next;
         next = old;

@@ -52,12 +52,27 @@ const int maxspancolours = 254;
 // that a run always ends inside the array.
 constexpr int classbytes = mapdepth + 16;
 
-void classifycolumn(const int32_t *codes, const int32_t *const nb[4], uint8_t *cls)
+// Bytes 0xFF where bit k of the 16 bits is set, else 0.
+__m128i bytemask(unsigned bits)
 {
-    for (int z = 0; z < mapdepth; z++) {
-        bool open = (nb[0][z] == aircode) | (nb[1][z] == aircode) | (nb[2][z] == aircode) |
-                    (nb[3][z] == aircode);
-        cls[z] = codes[z] == aircode ? air : open ? exposed : covered;
+    const uint64_t spread = 0x0101010101010101ull;
+    const __m128i b = _mm_set_epi64x(int64_t((bits >> 8 & 0xFF) * spread), int64_t((bits & 0xFF) * spread));
+    const __m128i select = _mm_set1_epi64x(int64_t(0x8040201008040201ull));
+    return _mm_cmpeq_epi8(_mm_and_si128(b, select), select);
+}
+
+// A voxel is air, exposed (a neighbour has air at its z) or covered.
+void classifycolumn(const airbits &self, const airbits *const nb[4], uint8_t *cls)
+{
+    for (int w = 0; w < 4; w++) {
+        const uint64_t a = self.w[w], o = nb[0]->w[w] | nb[1]->w[w] | nb[2]->w[w] | nb[3]->w[w];
+        for (int k = 0; k < 64; k += 16) {
+            const __m128i ma = bytemask(unsigned(a >> k)), mo = bytemask(unsigned(o >> k));
+            // covered 3, less 1 when exposed (a neighbour's air, not air itself), less 2 when air
+            const __m128i c = _mm_sub_epi8(_mm_sub_epi8(_mm_set1_epi8(covered), _mm_and_si128(ma, _mm_set1_epi8(2))),
+                                           _mm_andnot_si128(ma, _mm_and_si128(mo, _mm_set1_epi8(1))));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(cls + 64 * w + k), c);
+        }
     }
     if (cls[mapdepth - 1] != air)
         cls[mapdepth - 1] = covered;
@@ -88,14 +103,27 @@ uint32_t builtincolour(void *, int x, int y, int z, int)
 
 } // namespace
 
+void columnairbits(const int32_t *codes, airbits &bits)
+{
+    const __m128i airs = _mm_set1_epi32(aircode);
+    for (int w = 0; w < 4; w++) {
+        uint64_t word = 0;
+        for (int k = 0; k < 64; k += 4) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(codes + 64 * w + k));
+            word |= uint64_t(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(v, airs)))) << k;
+        }
+        bits.w[w] = word;
+    }
+}
+
 // The column is walked in runs of voxels of one class: classes change, and
 // so spans open, only where a run begins. Within a run every exposed voxel is
 // visible, and a covered one only next to air above or below.
-int encodecolumnwith(const int32_t *codes, const int32_t *const nb[4], int x, int y, uint8_t *out,
-                     const voxelpainter &paint)
+int encodecolumnbits(const int32_t *codes, const airbits &self, const airbits *const nb[4], int x, int y,
+                     uint8_t *out, const voxelpainter &paint)
 {
     uint8_t cls[classbytes];
-    classifycolumn(codes, nb, cls);
+    classifycolumn(self, nb, cls);
     int top = cls[0] == air ? runend(cls, 0) + 1 : 0;
     if (top > mapdepth - 1)
         top = mapdepth - 1;
@@ -153,4 +181,15 @@ int encodecolumnwith(const int32_t *codes, const int32_t *const nb[4], int x, in
 int encodecolumn(const int32_t *codes, const int32_t *const nb[4], int x, int y, uint8_t *out)
 {
     return encodecolumnwith(codes, nb, x, y, out, {builtincolour, nullptr});
+}
+
+int encodecolumnwith(const int32_t *codes, const int32_t *const nb[4], int x, int y, uint8_t *out,
+                     const voxelpainter &paint)
+{
+    airbits self, around[4];
+    columnairbits(codes, self);
+    for (int i = 0; i < 4; i++)
+        columnairbits(nb[i], around[i]);
+    const airbits *const ring[4] = {&around[0], &around[1], &around[2], &around[3]};
+    return encodecolumnbits(codes, self, ring, x, y, out, paint);
 }

@@ -106,6 +106,15 @@ struct voxelpainter {
 };
 int encodecolumnwith(const int32_t *codes, const int32_t *const neighbours[4], int x, int y, uint8_t *out,
                      const voxelpainter &paint);
+
+// Bit z set when voxel z of a column is air: made once per column, read by
+// the column and its four neighbours.
+struct airbits {
+    uint64_t w[4];
+};
+void columnairbits(const int32_t *codes, airbits &bits);
+int encodecolumnbits(const int32_t *codes, const airbits &self, const airbits *const neighbours[4], int x, int y,
+                     uint8_t *out, const voxelpainter &paint);
 bool writemap(const char *filename, int startx, int starty, int startz);
 // Every row of the map in file order, written to f with the progress bar
 // after each row: built, encoded and coloured on gen.threads threads in
