@@ -14,11 +14,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <vector>
-
-gridsettings gridconfig = {1};
 
 namespace {
 
@@ -206,6 +205,35 @@ struct levelpart {
     bool done, failed;
 };
 
+// Scratch of one slab: its candidates and their squared face distances,
+// [child k * n + candidate i] per axis.
+struct slabwork {
+    std::vector<float> x, y, z, w;
+    std::vector<float> farx, nearx, fary, neary, farz, nearz;
+    std::vector<float> far, near;
+};
+
+// Slab scratch of finished parts, for the next parts of any level.
+struct scratchpool {
+    std::mutex lock;
+    std::vector<std::unique_ptr<slabwork>> spare;
+
+    std::unique_ptr<slabwork> take()
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        if (spare.empty())
+            return std::make_unique<slabwork>();
+        std::unique_ptr<slabwork> s = std::move(spare.back());
+        spare.pop_back();
+        return s;
+    }
+    void give(std::unique_ptr<slabwork> s)
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        spare.push_back(std::move(s));
+    }
+};
+
 // The parts of one level and how far they are in it.
 struct levelparts {
     std::mutex lock;
@@ -213,14 +241,6 @@ struct levelparts {
     int published;             // parts already in the level, in order
     size_t filled;             // entries already in the level
     gridlevel *next;
-};
-
-// Scratch of one slab: its candidates and their squared face distances,
-// [child k * n + candidate i] per axis.
-struct slabwork {
-    std::vector<float> x, y, z, w;
-    std::vector<float> farx, nearx, fary, neary, farz, nearz;
-    std::vector<float> far, near;
 };
 
 // Candidates of the slab's parents px, with the distances to every child span.
@@ -353,7 +373,7 @@ void publishparts(levelparts &lp)
 }
 
 // One part: its slabs, then into the level as soon as its turn has come.
-void buildpart(const levelplan &p, levelparts &lp, int k)
+void buildpart(const levelplan &p, levelparts &lp, scratchpool &pool, int k)
 {
     levelpart &part = lp.part[size_t(k)];
     {
@@ -368,10 +388,11 @@ void buildpart(const levelplan &p, levelparts &lp, int k)
     try {
         if (!part.list)
             throw std::bad_alloc();
-        slabwork s;
+        std::unique_ptr<slabwork> s = pool.take();
         size_t used = 0;
         for (int px = part.firstslab; px < part.endslab; px++)
-            used = buildslab(p, px, s, part, used);
+            used = buildslab(p, px, *s, part, used);
+        pool.give(std::move(s));
     } catch (const std::bad_alloc &) {
         part.failed = true;
         return;
@@ -384,7 +405,8 @@ void buildpart(const levelplan &p, levelparts &lp, int k)
 // The level of side g below `up`, or false when memory ran out. Its entry
 // array is sized for the most its cells can keep (pages that are never
 // written cost nothing) and cut to size at the end.
-bool buildlevel(int mode, int g, int sx, int sy, int sz, pointsource pts, const gridlevel &up, gridlevel &next)
+bool buildlevel(int threads, int mode, int g, int sx, int sy, int sz, pointsource pts, const gridlevel &up,
+                scratchpool &pool, gridlevel &next)
 {
     next = {(sx + g - 1) / g, (sy + g - 1) / g, (sz + g - 1) / g, g, nullptr, nullptr, 0};
     levelparts lp;
@@ -397,8 +419,7 @@ bool buildlevel(int mode, int g, int sx, int sy, int sz, pointsource pts, const 
                     mapaxis(next.nx, up.nx, g, up.side), mapaxis(next.ny, up.ny, g, up.side),
                     mapaxis(next.nz, up.nz, g, up.side)};
         // A few parts per thread, each a run of whole slabs.
-        const int threads = std::max(gridconfig.threads, 1);
-        const int count = threads == 1 ? 1 : std::min(up.nx, 4 * threads);
+        const int count = threads <= 1 ? 1 : std::min(up.nx, 4 * threads);
         size_t capacity = 0;
         int cell = 0;
         lp.part.resize(size_t(count));
@@ -416,7 +437,7 @@ bool buildlevel(int mode, int g, int sx, int sy, int sz, pointsource pts, const 
         if (!next.starts || !next.entries || cell != cellsof(next))
             throw std::bad_alloc();
         next.starts[0] = 0;
-        runparts(threads, count, [&](int k) { buildpart(p, lp, k); });
+        runparts(threads, count, [&](int k) { buildpart(p, lp, pool, k); });
     } catch (const std::bad_alloc &) {
         ok = false;
     }
@@ -439,12 +460,23 @@ bool buildlevel(int mode, int g, int sx, int sy, int sz, pointsource pts, const 
 pointgrid *buildgrid(int mode, int mincell, int sx, int sy, int sz,
                      int pointcount, const int *indexlist, pointsource pts)
 {
+    return buildgridon(1, mode, mincell, sx, sy, sz, pointcount, indexlist, pts);
+}
+
+pointgrid *buildgridon(int threads, int mode, int mincell, int sx, int sy, int sz,
+                       int pointcount, const int *indexlist, pointsource pts)
+{
     gridlevel cur;
     if (!makeroot(pointcount, indexlist, cur))
         return nullptr;
+    scratchpool pool;
     for (int g = (sx == sy && sy == sz) ? sx / 2 : std::min({sx, sy, sz}); g >= mincell && g > 0; g >>= 1) {
         gridlevel next;
-        bool built = buildlevel(mode, g, sx, sy, sz, pts, cur, next);
+        bool built = false;
+        try {
+            built = buildlevel(threads, mode, g, sx, sy, sz, pts, cur, pool, next);
+        } catch (const std::bad_alloc &) {
+        }
         freelevel(cur);
         if (!built)
             return nullptr;

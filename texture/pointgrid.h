@@ -31,16 +31,14 @@ struct pointsource {
     }
 };
 
-// Threads that build each level of a grid (1: the caller's thread only).
-// The lists are the same arrays for every thread count.
-struct gridsettings {
-    int threads;
-};
-extern gridsettings gridconfig;
-
 // Build the grid over [0,sx) x [0,sy) x [0,sz). Returns nullptr if memory ran out.
 pointgrid *buildgrid(int mode, int mincell, int sx, int sy, int sz,
                      int pointcount, const int *indexlist, pointsource points);
+
+// The same with each level's cells shared among `threads` threads; the
+// lists are the same arrays for every thread count.
+pointgrid *buildgridon(int threads, int mode, int mincell, int sx, int sy, int sz,
+                       int pointcount, const int *indexlist, pointsource points);
 
 void freegrid(pointgrid *g);
 

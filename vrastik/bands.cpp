@@ -273,13 +273,21 @@ void worker(bandrun &run)
     std::free(buf);
 }
 
-// Rows per band: four bands per thread, for an even share at the end, but
-// at least 8 rows (each band builds two rows of its neighbours again) and
-// at most 32 (a band's buffers grow with its rows).
-int bandrows(int threads)
+// The bands: at least 8 rows (each builds two rows of its neighbours
+// again), at most 32 (its buffers grow with its rows). The first ones are
+// short, so that writing starts soon, and so are the last ones, so that the
+// threads finish together.
+std::vector<band> makebands(int threads)
 {
-    int rows = mapsize / (4 * threads);
-    return rows < 8 ? 8 : rows > 32 ? 32 : rows;
+    std::vector<band> bands;
+    for (int y = 0, k = 0; y < mapsize; k++) {
+        int rows = std::min(32, 8 << std::min(k, 2));
+        rows = std::min(rows, std::max(8, (mapsize - y) / (2 * threads)));
+        rows = std::min(rows, mapsize - y);
+        bands.push_back({{}, y, y + rows, INT_MAX, nullptr, waiting});
+        y += rows;
+    }
+    return bands;
 }
 
 colourmode colourmodeofrun()
@@ -321,9 +329,7 @@ bool writerowsserially(FILE *f)
 bool bandedrows(FILE *f, int threads)
 {
     bandrun run;
-    const int rows = bandrows(threads);
-    for (int y = 0; y < mapsize; y += rows)
-        run.bands.push_back({{}, y, std::min(y + rows, mapsize), INT_MAX, nullptr, waiting});
+    run.bands = makebands(threads);
     run.next = run.written = run.counted = 0;
     run.window = threads + 1;      // one band more than the threads: the writer's
     run.drawsbefore.assign(run.bands.size() + 1, 0);

@@ -8,6 +8,7 @@
 #include "generator.h"
 #include "lanes.h"
 #include "runlog.h"
+#include "workers.h"
 
 namespace {
 
@@ -78,18 +79,44 @@ void assignmaterials()
     }
 }
 
-pointgrid *calculategrid(int slot, int mode, int mincell)
+pointgrid *rockgrid(int threads, int mode, int mincell)
 {
-    std::printf("Calculate grid %i...\n", slot);
     pointsource pts = {reinterpret_cast<const unsigned char *>(gen.rocks), sizeof(rock)};
-    pointgrid *g = buildgrid(mode, mincell, mapsize, mapsize, mapdepth, gen.rockcount, gen.rocklist, pts);
-    if (!g) {
-        std::printf("out of memory building grid %i!\n", slot);
-        return nullptr;
+    return buildgridon(threads, mode, mincell, mapsize, mapsize, mapdepth, gen.rockcount, gen.rocklist, pts);
+}
+
+// Grid 0 (the nearest rock, cells of 8) and grid 2 (the four nearest, cells
+// of 16). On several threads both are built at once, grid 0 with the larger
+// share; the console tells of them in order either way.
+bool calculategrids()
+{
+    const int threads = gen.threads > 1 ? gen.threads : 1;
+    std::printf("Calculate grid 0...\n");
+    pointgrid *grid[2] = {nullptr, nullptr};
+    if (threads > 1)
+        runparts(2, 2, [&](int k) {
+            grid[k] = k == 0 ? rockgrid((threads + 1) / 2, gridnearest, 8) : rockgrid(threads / 2, gridfournearest, 16);
+        });
+    else
+        grid[0] = rockgrid(1, gridnearest, 8);
+    for (int k = 0; k < 2; k++) {
+        const int slot = 2 * k;
+        if (k == 1) {
+            std::printf("Calculate grid 2...\n");
+            if (threads == 1)
+                grid[1] = rockgrid(1, gridfournearest, 16);
+        }
+        if (!grid[k]) {
+            std::printf("out of memory building grid %i!\n", slot);
+            if (k == 0)
+                freegrid(grid[1]);   // built already, never told of
+            return false;
+        }
+        (k == 0 ? gen.grid0 : gen.grid2) = grid[k];
+        std::printf("Done. Size=%iKb AvgPtsPerCell=%.1f\n", ((grid[k]->cellcount + grid[k]->entrycount) * 4 + 24) >> 10,
+                    double(float(grid[k]->entrycount) / float(grid[k]->cellcount)));
     }
-    std::printf("Done. Size=%iKb AvgPtsPerCell=%.1f\n", ((g->cellcount + g->entrycount) * 4 + 24) >> 10,
-                double(float(g->entrycount) / float(g->cellcount)));
-    return g;
+    return true;
 }
 
 // Class of every cell of grid 0; an empty cell stops the run.
@@ -123,11 +150,7 @@ bool gridstage()
 {
     finishrocks();
     assignmaterials();
-    gen.grid0 = calculategrid(0, gridnearest, 8);
-    if (!gen.grid0)
-        return false;
-    gen.grid2 = calculategrid(2, gridfournearest, 16);
-    if (!gen.grid2)
+    if (!calculategrids())
         return false;
     if (!classifygrid0())
         return false;

@@ -210,7 +210,6 @@ int runvrastik(int argc, char **argv)
 
     gen.seed = seed;
     gen.threads = runthreads();
-    gridconfig.threads = gen.threads;
     placerocks(rockcount, regioncentres, seed);
     if (!gridstage())
         return exitfailure;

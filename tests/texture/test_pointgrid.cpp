@@ -225,9 +225,8 @@ TEST(PointGrid, SameArraysAsTheStepByStepBuildOnAnyThreadCount)
         cloud c = randomcloud(r.points, float(r.sx), float(r.sy), float(r.sz), unsigned(r.points + r.mode), r.margin);
         referencegrid want = referencebuild(r.mode, r.mincell, r.sx, r.sy, r.sz, c);
         for (int threads : {1, 2, 3, 7}) {
-            gridconfig.threads = threads;
-            pointgrid *g = buildgrid(r.mode, r.mincell, r.sx, r.sy, r.sz, r.points, c.index.data(), c.source());
-            gridconfig.threads = 1;
+            pointgrid *g = buildgridon(threads, r.mode, r.mincell, r.sx, r.sy, r.sz, r.points, c.index.data(),
+                                       c.source());
             ASSERT_NE(g, nullptr);
             EXPECT_EQ(g->ny, want.ny);
             EXPECT_EQ(g->nz, want.nz);
