@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <sys/mman.h>
 #include <vector>
 
 namespace {
@@ -59,6 +60,20 @@ bool makeroot(int pointcount, const int *indexlist, gridlevel &root)
     if (pointcount > 0)
         std::memcpy(root.entries, indexlist, size_t(pointcount) * sizeof(int));
     return true;
+}
+
+// An int array for a level's lists. Large ones are taken in 2 MB pages
+// where the system offers them: a level is written once from end to end,
+// and paging it in 4 KB at a time costs a fifth of the build.
+int *listarray(size_t count)
+{
+    const size_t bytes = std::max<size_t>(count, 1) * sizeof(int), huge = size_t(2) << 20;
+    if (bytes < 2 * huge)
+        return static_cast<int *>(std::malloc(bytes));
+    void *p = std::aligned_alloc(huge, (bytes + huge - 1) / huge * huge);
+    if (p)
+        madvise(p, (bytes + huge - 1) / huge * huge, MADV_HUGEPAGE);
+    return static_cast<int *>(p);
 }
 
 // ---------------------------------------------------------------- distances
@@ -381,7 +396,7 @@ void buildpart(const levelplan &p, levelparts &lp, scratchpool &pool, int k)
         if (lp.published == k) {
             part.list = lp.next->entries + lp.filled;
         } else {
-            part.own = static_cast<int *>(std::malloc(std::max<size_t>(part.capacity, 1) * sizeof(int)));
+            part.own = listarray(part.capacity);
             part.list = part.own;
         }
     }
@@ -432,8 +447,8 @@ bool buildlevel(int threads, int mode, int g, int sx, int sy, int sz, pointsourc
             }
             capacity += part.capacity;
         }
-        next.starts = static_cast<int *>(std::malloc((size_t(cellsof(next)) + 1) * sizeof(int)));
-        next.entries = static_cast<int *>(std::malloc(std::max<size_t>(capacity, 1) * sizeof(int)));
+        next.starts = listarray(size_t(cellsof(next)) + 1);
+        next.entries = listarray(capacity);
         if (!next.starts || !next.entries || cell != cellsof(next))
             throw std::bad_alloc();
         next.starts[0] = 0;

@@ -79,26 +79,79 @@ void assignmaterials()
     }
 }
 
+// The class of every cell of grid 0 and how many of each; an empty cell
+// stops the run. Worked out beside grid 2, told of after it.
+struct cellclasses {
+    int counts[3];
+    bool outofmemory, emptycell;
+};
+
+void classifygrid0(cellclasses &r)
+{
+    r = {{0, 0, 0}, false, false};
+    const pointgrid &g = *gen.grid0;
+    gen.cellclass = static_cast<uint8_t *>(std::malloc(size_t(g.cellcount)));
+    if (!gen.cellclass) {
+        r.outofmemory = true;
+        return;
+    }
+    for (int c = 0; c < g.cellcount; c++) {
+        int bits = 0;
+        for (int e = g.starts[c]; e < g.starts[c + 1]; e++)
+            bits |= gen.rocks[g.entries[e]].material == -1 ? 1 : 2;
+        if (bits == 0) {
+            r.emptycell = true;
+            return;
+        }
+        gen.cellclass[c] = uint8_t(bits - 1);
+        r.counts[bits - 1]++;
+    }
+}
+
+bool reportclasses(const cellclasses &r)
+{
+    if (r.outofmemory) {
+        std::printf("out of memory classifying cells!\n");
+        return false;
+    }
+    if (r.emptycell) {
+        std::printf("bad airsolid cell!\n");
+        return false;
+    }
+    std::printf("Air=%i Solid=%i AirSolid=%i\n", r.counts[0], r.counts[1], r.counts[2]);
+    return true;
+}
+
 pointgrid *rockgrid(int threads, int mode, int mincell)
 {
     pointsource pts = {reinterpret_cast<const unsigned char *>(gen.rocks), sizeof(rock)};
     return buildgridon(threads, mode, mincell, mapsize, mapsize, mapdepth, gen.rockcount, gen.rocklist, pts);
 }
 
-// Grid 0 (the nearest rock, cells of 8) and grid 2 (the four nearest, cells
-// of 16). On several threads both are built at once, grid 0 with the larger
-// share; the console tells of them in order either way.
-bool calculategrids()
+// Grid 0 (the nearest rock, cells of 8) with the classes of its cells, and
+// grid 2 (the four nearest, cells of 16). On several threads both grids
+// are built at once, grid 0 with the larger share; the console tells of
+// them in order either way.
+bool calculategrids(cellclasses &classes)
 {
     const int threads = gen.threads > 1 ? gen.threads : 1;
     std::printf("Calculate grid 0...\n");
     pointgrid *grid[2] = {nullptr, nullptr};
+    auto grid0 = [&](int share) {
+        grid[0] = rockgrid(share, gridnearest, 8);
+        gen.grid0 = grid[0];
+        if (grid[0])
+            classifygrid0(classes);
+    };
     if (threads > 1)
         runparts(2, 2, [&](int k) {
-            grid[k] = k == 0 ? rockgrid((threads + 1) / 2, gridnearest, 8) : rockgrid(threads / 2, gridfournearest, 16);
+            if (k == 0)
+                grid0((threads + 1) / 2);
+            else
+                grid[1] = rockgrid(threads / 2, gridfournearest, 16);
         });
     else
-        grid[0] = rockgrid(1, gridnearest, 8);
+        grid0(1);
     for (int k = 0; k < 2; k++) {
         const int slot = 2 * k;
         if (k == 1) {
@@ -112,35 +165,11 @@ bool calculategrids()
                 freegrid(grid[1]);   // built already, never told of
             return false;
         }
-        (k == 0 ? gen.grid0 : gen.grid2) = grid[k];
+        if (k == 1)
+            gen.grid2 = grid[1];
         std::printf("Done. Size=%iKb AvgPtsPerCell=%.1f\n", ((grid[k]->cellcount + grid[k]->entrycount) * 4 + 24) >> 10,
                     double(float(grid[k]->entrycount) / float(grid[k]->cellcount)));
     }
-    return true;
-}
-
-// Class of every cell of grid 0; an empty cell stops the run.
-bool classifygrid0()
-{
-    const pointgrid &g = *gen.grid0;
-    gen.cellclass = static_cast<uint8_t *>(std::malloc(size_t(g.cellcount)));
-    if (!gen.cellclass) {
-        std::printf("out of memory classifying cells!\n");
-        return false;
-    }
-    int counts[3] = {0, 0, 0};
-    for (int c = 0; c < g.cellcount; c++) {
-        int bits = 0;
-        for (int e = g.starts[c]; e < g.starts[c + 1]; e++)
-            bits |= gen.rocks[g.entries[e]].material == -1 ? 1 : 2;
-        if (bits == 0) {
-            std::printf("bad airsolid cell!\n");
-            return false;
-        }
-        gen.cellclass[c] = uint8_t(bits - 1);
-        counts[bits - 1]++;
-    }
-    std::printf("Air=%i Solid=%i AirSolid=%i\n", counts[0], counts[1], counts[2]);
     return true;
 }
 
@@ -150,9 +179,8 @@ bool gridstage()
 {
     finishrocks();
     assignmaterials();
-    if (!calculategrids())
-        return false;
-    if (!classifygrid0())
+    cellclasses classes;
+    if (!calculategrids(classes) || !reportclasses(classes))
         return false;
     gridgeneration++;
     gen.texscale = float(std::pow(gen.rockcount / 32768.0, double(1.0f / 3.0f)));
