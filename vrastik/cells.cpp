@@ -128,6 +128,18 @@ pointgrid *rockgrid(int threads, int mode, int mincell)
     return buildgridon(threads, mode, mincell, mapsize, mapsize, mapdepth, gen.rockcount, gen.rocklist, pts);
 }
 
+// "Done." with the size of a built grid, or its out-of-memory message.
+bool reportgrid(int slot, const pointgrid *g)
+{
+    if (!g) {
+        std::printf("out of memory building grid %i!\n", slot);
+        return false;
+    }
+    std::printf("Done. Size=%iKb AvgPtsPerCell=%.1f\n", ((g->cellcount + g->entrycount) * 4 + 24) >> 10,
+                double(float(g->entrycount) / float(g->cellcount)));
+    return true;
+}
+
 // Grid 0 (the nearest rock, cells of 8) with the classes of its cells, and
 // grid 2 (the four nearest, cells of 16). On several threads both grids
 // are built at once, grid 0 with the larger share; the console tells of
@@ -135,42 +147,27 @@ pointgrid *rockgrid(int threads, int mode, int mincell)
 bool calculategrids(cellclasses &classes)
 {
     const int threads = gen.threads > 1 ? gen.threads : 1;
-    std::printf("Calculate grid 0...\n");
-    pointgrid *grid[2] = {nullptr, nullptr};
-    auto grid0 = [&](int share) {
-        grid[0] = rockgrid(share, gridnearest, 8);
-        gen.grid0 = grid[0];
-        if (grid[0])
+    pointgrid *grid2 = nullptr;
+    auto buildgrid0 = [&](int share) {
+        gen.grid0 = rockgrid(share, gridnearest, 8);
+        if (gen.grid0)
             classifygrid0(classes);
     };
+    auto buildgrid2 = [&](int share) { grid2 = rockgrid(share, gridfournearest, 16); };
+    std::printf("Calculate grid 0...\n");
     if (threads > 1)
-        runparts(2, 2, [&](int k) {
-            if (k == 0)
-                grid0((threads + 1) / 2);
-            else
-                grid[1] = rockgrid(threads / 2, gridfournearest, 16);
-        });
+        runparts(2, 2, [&](int k) { k == 0 ? buildgrid0((threads + 1) / 2) : buildgrid2(threads / 2); });
     else
-        grid0(1);
-    for (int k = 0; k < 2; k++) {
-        const int slot = 2 * k;
-        if (k == 1) {
-            std::printf("Calculate grid 2...\n");
-            if (threads == 1)
-                grid[1] = rockgrid(1, gridfournearest, 16);
-        }
-        if (!grid[k]) {
-            std::printf("out of memory building grid %i!\n", slot);
-            if (k == 0)
-                freegrid(grid[1]);   // built already, never told of
-            return false;
-        }
-        if (k == 1)
-            gen.grid2 = grid[1];
-        std::printf("Done. Size=%iKb AvgPtsPerCell=%.1f\n", ((grid[k]->cellcount + grid[k]->entrycount) * 4 + 24) >> 10,
-                    double(float(grid[k]->entrycount) / float(grid[k]->cellcount)));
+        buildgrid0(1);
+    if (!reportgrid(0, gen.grid0)) {
+        freegrid(grid2);     // built already, never told of
+        return false;
     }
-    return true;
+    std::printf("Calculate grid 2...\n");
+    if (threads == 1)
+        buildgrid2(1);
+    gen.grid2 = grid2;
+    return reportgrid(2, gen.grid2);
 }
 
 } // namespace
