@@ -172,6 +172,8 @@ bool calculategrids(cellclasses &classes)
 
 } // namespace
 
+std::atomic<uint32_t> gridgeneration{0};
+
 bool gridstage()
 {
     finishrocks();

@@ -10,6 +10,8 @@
 #include "runlog.h"
 #include "texturing.h"
 
+namespace {
+
 // The four nearest are the first four of the list ordered by distance,
 // and by place in the list among equal distances (scanning the list in
 // order, a rock is taken only when strictly nearer than the fourth slot,
@@ -36,9 +38,6 @@ struct laneslots {
     }
 };
 
-std::atomic<uint32_t> gridgeneration{0};
-
-namespace {
 
 // The rocks of one cell of grid 2 as arrays of x, y, z and weight, padded
 // to whole groups of four with far-away rocks that never come near. Each
@@ -85,7 +84,7 @@ const cachedcell &gathercell(const pointgrid &g, int cell)
 
 // The cell's list is scanned in order, the distances of four rocks worked
 // out side by side, lane by lane as the scalar ((dx*dx + dy*dy) + dz*dz) *
-// weight, then offered to the slots one by one.
+// weight, and offered to the lanes' slots; then the lanes merge.
 bool nearestrocksof(int x, int y, int z, nearestrocks &q)
 {
     const pointgrid &g = *gen.grid2;
