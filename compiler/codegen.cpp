@@ -15,7 +15,10 @@ struct framelayout {
     uint32_t spills;     // S: temporaries in 8-byte stack slots
     uint32_t base;       // B: displacement of parameter 1
     uint32_t reserve;    // bytes reserved for the spill slots (0 without)
-    bool poolbase;       // edx/rdx holds the pool address
+    uint32_t copied;     // parameters copied into the frame (x64, code assigning one)
+    bool inplace;        // parameters read in place through rsi (x64)
+    bool pool;           // constants follow the code
+    bool poolregister;   // edx holds the pool address (ia32; x64 reaches it RIP-relative)
     bool floats;         // float constants copied after the pool (x64)
 };
 
@@ -30,9 +33,19 @@ bool stores(uint32_t op)
     return op != opnul && !isjump(op);
 }
 
+// Does a computing quad store into a parameter?
+bool assignsparameter()
+{
+    for (uint32_t i = 1; i < cs.quadcount; i++)
+        if (stores(cs.quads[i].op) && operandkind(cs.quads[i].dst) == kindstack)
+            return true;
+    return false;
+}
+
 framelayout computelayout(const flavourinfo &fl)
 {
     uint32_t temps = 0;
+    uint32_t room = 1;       // the trailing store's value
     bool floats = false;
     for (uint32_t i = 0; i < cs.quadcount; i++) {
         const quad &q = cs.quads[i];
@@ -40,27 +53,38 @@ framelayout computelayout(const flavourinfo &fl)
             if (istemp(w) && operandindex(w) + 1 > temps)
                 temps = operandindex(w) + 1;
         floats = floats || (fl.poolfloats && usesfloatconsts(q.op));
+        if (q.op != opnul && (uint32_t)x87room(q.op) > room)
+            room = (uint32_t)x87room(q.op);
     }
+    uint32_t homes = 8 - room < fl.maxhomes ? 8 - room : fl.maxhomes;
     framelayout l;
-    l.homes = temps < 4 ? temps : 4;
-    l.spills = temps > 4 ? temps - 4 : 0;
-    l.reserve = l.spills ? 8 * l.spills + fl.reserveextra : 0;
-    l.base = l.spills ? 8 * l.spills + fl.basespill : fl.basenospill;
+    l.homes = temps < homes ? temps : homes;
+    l.spills = temps - l.homes;
+    l.inplace = fl.argpointer && !assignsparameter();
+    l.copied = fl.argpointer && !l.inplace ? (uint32_t)cs.paramcount : 0;
+    uint32_t slots = l.spills + l.copied;
+    l.reserve = slots ? 8 * slots + fl.reserveextra : 0;
+    if (fl.argpointer)
+        l.base = l.inplace ? 0 : 8 * l.spills;
+    else
+        l.base = l.spills ? 8 * l.spills + fl.basespill : fl.basenospill;
     l.floats = floats;
-    l.poolbase = cs.constcount > 0 || floats;
+    l.pool = cs.constcount > 0 || floats;
+    l.poolregister = l.pool && !fl.riprelative;
     return l;
 }
 
-// Temporaries 0..3 become register homes, the rest spill slots at
-// [esp + 8 (i - 4)]; parameter k moves to [esp + B + 8 k].
+// Temporaries 0..R-1 become register homes, the rest spill slots at
+// [esp + 8 (i - R)]; parameter k moves to [esp + B + 8 k], or, read in
+// place, to [rsi + 8 k].
 uint32_t rewriteoperand(uint32_t w, const framelayout &l)
 {
     if (istemp(w)) {
         uint32_t i = operandindex(w);
-        return i < 4 ? makeoperand(kindregister, 8 * i) : makeoperand(kindstack, 8 * (i - 4));
+        return i < l.homes ? makeoperand(kindregister, 8 * i) : makeoperand(kindstack, 8 * (i - l.homes));
     }
     if (operandkind(w) == kindstack)
-        return makeoperand(kindstack, l.base + operandvalue(w));
+        return makeoperand(l.inplace ? kindargument : kindstack, l.base + operandvalue(w));
     return w;
 }
 
@@ -76,7 +100,7 @@ void rewriteoperands(const framelayout &l)
 
 // State of one emission pass beyond the emitter itself.
 struct passstate {
-    int homestores[4];     // stores into each register home still in the code
+    int homestores[8];     // stores into each register home still in the code
     uint32_t pooloffset;   // where the pool starts (known after pass 1)
 };
 
@@ -89,7 +113,7 @@ void notestore(passstate &ps, uint32_t w, int delta)
 // The value just stored to `w` is wanted in st(0) again: drop the store.
 void takebackstore(emitter &e, passstate &ps, uint32_t w)
 {
-    e.pos -= 1 + operandsize(w);
+    e.pos -= 1 + operandsize(e, w);
     e.depth = 1;
     notestore(ps, w, -1);
 }
@@ -98,7 +122,7 @@ void takebackstore(emitter &e, passstate &ps, uint32_t w)
 // fst (reg field 2), keeping the value on the stack for FABS.
 void keepstore(emitter &e, uint32_t w)
 {
-    e.pos -= operandsize(w);
+    e.pos -= operandsize(e, w);
     e.depth = 1;
     if (inregister(w))
         emitbyte(e, 0xC0 + 8 * 2 + operandindex(w) + e.depth);
@@ -120,16 +144,29 @@ void emitframe(emitter &e, uint32_t modrm, uint32_t reserve)
         emitword(e, 0u - reserve);
 }
 
+// mov rax, [rsi + 8k]; mov [rsp + B + 8k], rax for every parameter: the
+// frame's own copy of the arguments, for code that assigns a parameter.
+void emitcopyparameters(emitter &e, const framelayout &l)
+{
+    for (uint32_t k = 0; k < l.copied; k++) {
+        emitbyte(e, 0x48);
+        emitbyte(e, 0x8B);
+        emitmemory(e, 0, makeoperand(kindargument, 8 * k));
+        emitbyte(e, 0x48);
+        emitbyte(e, 0x89);
+        emitmemory(e, 0, makeoperand(kindstack, l.base + 8 * k));
+    }
+}
+
 void emitprologue(emitter &e, const framelayout &l, uint64_t pooladdress)
 {
-    if (l.poolbase) {
-        if (e.fl->addresssize == 8)
-            emitbyte(e, 0x48);
-        emitbyte(e, 0xBA);                     // mov edx/rdx, pool
+    if (l.poolregister) {
+        emitbyte(e, 0xBA);                     // mov edx, pool
         emitaddress(e, pooladdress);
     }
     if (l.reserve)
         emitframe(e, 0xC4, l.reserve);         // add esp, -reserve
+    emitcopyparameters(e, l);
 }
 
 void emitbody(emitter &e, passstate &ps)
@@ -183,7 +220,7 @@ void emitepilogue(emitter &e, passstate &ps, const framelayout &l)
 
 void emitpool(emitter &e, passstate &ps, const framelayout &l)
 {
-    if (!l.poolbase)
+    if (!l.pool)
         return;
     while (e.pos % 8)
         emitbyte(e, 0x90);
@@ -272,6 +309,7 @@ exprfunc generatecode()
     write.pos = 0;
     write.depth = 0;
     write.fixupcount = 0;
+    write.poolstart = counted.pooloffset;
     passstate written{};
     clearlabeloffsets();
     emitall(write, written, l, (uint64_t)(uintptr_t)buf + counted.pooloffset);

@@ -16,8 +16,6 @@ uint32_t exprrandomstate();
 // The NRND cache: is a second deviate pending, and its value.
 bool exprnormalpending();
 double exprnormalvalue();
-// Forget a pending NRND deviate.
-void exprresetnormal();
 
 // ---------------------------------------------------------------- executable memory
 // Code buffers: mapped writable, written, then made read-and-execute (never

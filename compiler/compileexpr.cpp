@@ -3,7 +3,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <mutex>
-#include <unordered_set>
+#include <unordered_map>
 #include "codegen.h"
 #include "state.h"
 
@@ -170,12 +170,18 @@ static bool fitsframe()
     return false;
 }
 
-// Compiled code that draws random numbers, by entry. Asked from any thread.
-struct randomregistry {
-    std::mutex lock;
-    std::unordered_set<exprfunc> drawing;
+// Every live code buffer by entry: its size, whether it draws random
+// numbers, whether it is of a foreign flavour. Asked from any thread.
+struct codeinfo {
+    uint32_t size;
+    bool random;
 };
-static randomregistry randomcode;
+struct coderegistry {
+    std::mutex lock;
+    std::unordered_map<exprfunc, codeinfo> live;
+    exprfunc foreign;    // the last buffer of a foreign flavour: the compiler's own
+};
+static coderegistry coderecord;
 
 static bool drawsrandom()
 {
@@ -185,19 +191,56 @@ static bool drawsrandom()
     return false;
 }
 
-static void noterandom(exprfunc f, bool random)
+static void notecode(exprfunc f, bool random)
 {
-    std::lock_guard<std::mutex> hold(randomcode.lock);
-    if (random)
-        randomcode.drawing.insert(f);
-    else
-        randomcode.drawing.erase(f);
+    std::lock_guard<std::mutex> hold(coderecord.lock);
+    coderecord.live[f] = {(uint32_t)cs.codesize, random};
 }
 
 bool exprdrawsrandom(exprfunc f)
 {
-    std::lock_guard<std::mutex> hold(randomcode.lock);
-    return randomcode.drawing.count(f) != 0;
+    std::lock_guard<std::mutex> hold(coderecord.lock);
+    auto it = coderecord.live.find(f);
+    return it != coderecord.live.end() && it->second.random;
+}
+
+void exprfree(exprfunc f)
+{
+    if (!f)
+        return;
+    uint32_t size = 0;
+    {
+        std::lock_guard<std::mutex> hold(coderecord.lock);
+        auto it = coderecord.live.find(f);
+        if (it == coderecord.live.end())
+            return;
+        size = it->second.size;
+        coderecord.live.erase(it);
+        if (coderecord.foreign == f)
+            coderecord.foreign = nullptr;
+    }
+    if (cs.code == f)
+        cs.code = nullptr;     // the listing shows no bytes of freed code
+    releasecode((unsigned char *)f, size);
+}
+
+int exprlivecode()
+{
+    std::lock_guard<std::mutex> hold(coderecord.lock);
+    return (int)coderecord.live.size();
+}
+
+// Code of a foreign flavour is only ever listed: the compiler keeps the
+// last such buffer and frees the one before.
+static void keepforeign(exprfunc f)
+{
+    exprfunc old;
+    {
+        std::lock_guard<std::mutex> hold(coderecord.lock);
+        old = coderecord.foreign;
+        coderecord.foreign = f;
+    }
+    exprfree(old);
 }
 
 static exprfunc fail()
@@ -239,12 +282,15 @@ exprfunc compileexpr(const char *text)
     exprfunc f = generatecode();
     if (!f || cs.failed)
         return fail();
-    noterandom(f, random);
+    notecode(f, random);
+    if (cs.flavour != nativeflavour)
+        keepforeign(f);
     return f;
 }
 
 void exprrelease()
 {
+    keepforeign(nullptr);
     free(cs.quads);
     free(cs.opbefore);
     free(cs.next);

@@ -7,15 +7,15 @@
 #include <cstring>
 
 // The only place the two flavours differ. ia32 is the 32-bit design byte
-// for byte; x64 keeps every x87 instruction and changes only what 64-bit
-// mode needs: wider addresses, REX.W on rsp, the frame of a 64-bit return
-// address and the float constants reached through rdx.
+// for byte; x64 keeps every x87 instruction and changes only the addressing
+// and calling: wider addresses, REX.W on rsp, the parameters read in place
+// through rsi, the pool and the float constants after it reached RIP-relative.
 const flavourinfo flavours[2] = {
-    {"ia32", 4, false, 4, 4, 8, false,
+    {"ia32", 4, false, 4, 4, 8, false, false, false, 4,
      // sub esp,8; fist [esp]; fisub [esp]; add [esp],3FFFh; f2xm1; fadd 1.0;
      // push 80000000h; push 0; fld tbyte [esp]; fmulp; add esp,16
      "sp-08 DB1424 DA2424 810424FF3F0000 D9F0 fc:D8/0:2 6800000080 6A00 DB2C24 + DEC9 - sp+10"},
-    {"x64", 8, true, 8, 8, 16, true,
+    {"x64", 8, true, 8, 0, 0, true, true, true, 7,
      // a 64-bit push stores 8 bytes, so the temporary is built with stores:
      // sub rsp,16; fist [rsp+8]; fisub [rsp+8]; add [rsp+8],3FFFh; f2xm1; fadd 1.0;
      // mov [rsp+4],80000000h; mov [rsp],0; fld tbyte [rsp]; fmulp; add rsp,16
@@ -70,26 +70,32 @@ bool inregister(uint32_t w)
     return operandkind(w) == kindregister;
 }
 
-int operandsize(uint32_t w, uint32_t extra)
+int operandsize(const emitter &e, uint32_t w, uint32_t extra)
 {
     switch (operandkind(w)) {
     case kindregister: return 1;
     case kindstack: return 2 + dispsize(operandvalue(w) + extra);
-    case kindconst: return 1 + dispsize(operandvalue(w) + extra);
+    case kindargument: return 1 + dispsize(operandvalue(w) + extra);
+    case kindconst: return e.fl->riprelative ? 5 : 1 + dispsize(operandvalue(w) + extra);
     }
     emitcheck(!"operand has no encoding");
     return 0;
 }
 
-// [esp + disp] needs the SIB byte 24h; [edx + disp] does not.
+// [esp + disp] needs the SIB byte 24h; [edx + disp] and [rsi + disp] do not.
 void emitmemory(emitter &e, int r, uint32_t w, uint32_t extra)
 {
     uint32_t kind = operandkind(w);
-    emitcheck(kind == kindstack || kind == kindconst);
+    emitcheck(kind == kindstack || kind == kindconst || kind == kindargument);
     uint32_t disp = operandvalue(w) + extra;
+    if (kind == kindconst && e.fl->riprelative) {
+        emitbyte(e, r << 3 | 5);              // [rip + disp32]
+        emitword(e, e.poolstart + disp - (e.pos + 4));
+        return;
+    }
     int size = dispsize(disp);
     int mod = size == 0 ? 0 : size == 1 ? 1 : 2;
-    int base = kind == kindstack ? 4 : 2;
+    int base = kind == kindstack ? 4 : kind == kindconst ? 2 : 6;
     emitbyte(e, mod << 6 | r << 3 | base);
     if (base == 4)
         emitbyte(e, 0x24);

@@ -12,7 +12,20 @@ struct flavourinfo {
     uint32_t reserveextra;    // bytes reserved beyond 8 per spill slot
     uint32_t basenospill;     // parameter 1 without spill slots (the return address)
     uint32_t basespill;       // parameter 1 is at 8 * S + this with S spill slots
+    // The caller's argument array arrives in rsi and the parameters are read
+    // there in place; code that assigns a parameter copies them all into its
+    // frame first (after the spill slots), since an assignment must change
+    // only this call's copy. The two bases above are then unused.
+    bool argpointer;
     bool poolfloats;          // float constants copied after the pool, through edx/rdx
+    bool riprelative;         // the pool reached RIP-relative: no pool register
+    // Most temporaries kept in x87 registers. ia32 keeps four, so that the
+    // run-time routines always find four free registers above them; x64
+    // keeps as many as the code's templates leave room for (a value spilled
+    // to memory is rounded to double range; one in a register is not, which
+    // only matters beyond that range, where ia32's chained values already
+    // skip the rounding).
+    uint32_t maxhomes;
     const char *exptail;      // EXP after fldl2e and the multiply: the 2^n temporary
 };
 extern const flavourinfo flavours[2];
@@ -32,6 +45,7 @@ struct emitter {
     int homes;                // R: register homes below the pushed values
     const flavourinfo *fl;
     uint32_t poolsize;        // constants in the pool (for the float constants' displacement)
+    uint32_t poolstart;       // offset of the pool in the buffer (writing pass, RIP-relative)
     uint32_t fixupcount;
     bool failed;              // fixup table could not grow
 };
@@ -49,9 +63,11 @@ void pop87(emitter &e, int count);
 int dispsize(uint32_t disp);
 // Encoded size of an operand (ModR/M, SIB, displacement) with `extra` added
 // to a memory operand's displacement.
-int operandsize(uint32_t w, uint32_t extra = 0);
+int operandsize(const emitter &e, uint32_t w, uint32_t extra = 0);
 bool inregister(uint32_t w);
-// ModR/M (+SIB, displacement) of a memory operand with reg field r.
+// ModR/M (+SIB, displacement) of a memory operand with reg field r. A
+// RIP-relative displacement counts from its own end: nothing may follow it
+// in the instruction (no operand of the templates has an immediate after it).
 void emitmemory(emitter &e, int r, uint32_t w, uint32_t extra = 0);
 // An x87 operation on a 64-bit operand: memory form `opcode` /r, or the
 // register form (opcode - 4, except DD /2 and DD /3) on st(home + depth).
@@ -72,3 +88,6 @@ void emittemplate(emitter &e, const quadview &q);
 bool chaincandidate(const quad &q, uint32_t prevdst, int &side);
 // Does the template of this op read the float constants?
 bool usesfloatconsts(uint32_t op);
+// x87 registers the template of this op may need above the register homes:
+// its deepest push (its result included), or four when it calls a routine.
+int x87room(uint32_t op);

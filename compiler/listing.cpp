@@ -58,6 +58,12 @@ void operandtext(uint32_t w, char *out, int size)
             return;
         }
         break;
+    case kindargument:
+        if ((name = paramname(index))) {
+            snprintf(out, (size_t)size, "%s", name);
+            return;
+        }
+        break;
     case kindlabel:
         snprintf(out, (size_t)size, "l%u", operandvalue(w));
         return;

@@ -6,7 +6,7 @@
 compilerstate cs{};
 
 const opinfo optable[opcount] = {
-#define EXPROPINFO(code, id, name, format, sources, level) {name, format, sources, level},
+#define EXPROPINFO(code, id, name, format, sources, level, traits) {name, format, sources, level, traits},
     EXPROPS(EXPROPINFO)
 #undef EXPROPINFO
 };

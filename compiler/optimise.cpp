@@ -202,7 +202,7 @@ static bool dropnequ0()
             continue;
         for (uint32_t j = i; j-- > 1 && !islabelquad(j);)
             if (writes(j, q(i).src1)) {
-                if (q(j).op >= oplt && q(j).op <= opor) {
+                if (optable[q(j).op].traits & optruth) {
                     q(i).op = opmov;
                     changed = true;
                 }
@@ -437,10 +437,12 @@ static bool foldconstants()
     bool changed = false;
     for (uint32_t i = 1; i < cs.quadcount && !cs.failed; i++) {
         quad &x = q(i);
-        bool single = x.op == opnequ0 || (x.op >= opabs && x.op <= oplog);
+        const opinfo &info = optable[x.op];
+        bool folds = info.traits & opfolds;
+        bool single = folds && info.sources == 1;
         if (single)
             x.src2 = dummyoperand;
-        if (single || (x.op >= oppow && x.op <= oplogb)) {
+        if (folds) {
             if (!isconst(x.src1) || (!single && !isconst(x.src2)))
                 continue;
             double b = single ? 0 : constvalue(x.src2);
@@ -479,7 +481,8 @@ static bool finalcopy()
 
 static bool readsoperand(uint32_t i, uint32_t w)
 {
-    return (q(i).op > 3 && q(i).src1 == w) || (q(i).op > 24 && q(i).src2 == w);
+    int sources = optable[q(i).op].sources;
+    return (sources >= 1 && q(i).src1 == w) || (sources >= 2 && q(i).src2 == w);
 }
 
 // 10. Dead quads: values overwritten or never read before the end.

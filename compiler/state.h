@@ -7,56 +7,61 @@
 #include "compiler.h"
 
 // ---------------------------------------------------------------- op table
-// X(code, enum name, name in messages, listing format, sources, level)
+// X(code, enum name, name in messages, listing format, sources, level, traits)
+// sources: operands read (IF0/IF1 read source 1, the label is source 2).
 // level: binding level of a binary operator (0 tightest), 255 for the rest.
+// traits: opfolds, the value over constant sources is known when compiling;
+// optruth, the value is always 0 or 1 (comparisons and logical operators).
+constexpr int opfolds = 1;
+constexpr int optruth = 2;
 #define EXPROPS(X) \
-    X(0, opnul, "NUL", "", 0, 255) \
-    X(1, opgoto, "GOTO", "", 0, 255) \
-    X(2, oprnd, "RND", "RND()", 0, 255) \
-    X(3, opnrnd, "NRND", "NRND()", 0, 255) \
-    X(4, opnop, "NOP", "%s", 1, 255) \
-    X(5, opmov, "MOV", "%s", 1, 255) \
-    X(6, opnegmov, "NEGMOV", "-%s", 1, 255) \
-    X(7, opnequ0, "NEQU0", "%s != 0", 1, 255) \
-    X(8, opif0, "IF0", "", 1, 255) \
-    X(9, opif1, "IF1", "", 1, 255) \
-    X(10, opabs, "ABS", "ABS(%s)", 1, 255) \
-    X(11, opsgn, "SGN", "SGN(%s)", 1, 255) \
-    X(12, opunit, "UNIT", "UNIT(%s)", 1, 255) \
-    X(13, opfloor, "FLOOR", "FLOOR(%s)", 1, 255) \
-    X(14, opceil, "CEIL", "CEIL(%s)", 1, 255) \
-    X(15, opsin, "SIN", "SIN(%s)", 1, 255) \
-    X(16, opcos, "COS", "COS(%s)", 1, 255) \
-    X(17, optan, "TAN", "TAN(%s)", 1, 255) \
-    X(18, opasin, "ASIN", "ASIN(%s)", 1, 255) \
-    X(19, opacos, "ACOS", "ACOS(%s)", 1, 255) \
-    X(20, opatan, "ATAN", "ATAN(%s)", 1, 255) \
-    X(21, opsqrt, "SQRT", "SQRT(%s)", 1, 255) \
-    X(22, opexp, "EXP", "EXP(%s)", 1, 255) \
-    X(23, opfact, "FACT", "FACT(%s)", 1, 255) \
-    X(24, oplog, "LOG", "LOG(%s)", 1, 255) \
-    X(25, oppow, "POW", "POW(%s,%s)", 2, 0) \
-    X(26, opmul, "*", "%s * %s", 2, 1) \
-    X(27, opdiv, "/", "%s / %s", 2, 1) \
-    X(28, opmod, "%%", "%s %% %s", 2, 1) \
-    X(29, opadd, "+", "%s + %s", 2, 2) \
-    X(30, opsub, "-", "%s - %s", 2, 2) \
-    X(31, oplt, "<", "%s < %s", 2, 3) \
-    X(32, ople, "<=", "%s <= %s", 2, 3) \
-    X(33, opgt, ">", "%s > %s", 2, 3) \
-    X(34, opge, ">=", "%s >= %s", 2, 3) \
-    X(35, opeq, "==", "%s == %s", 2, 4) \
-    X(36, opne, "!=", "%s != %s", 2, 4) \
-    X(37, opand, "&&", "%s && %s", 2, 5) \
-    X(38, opor, "||", "%s || %s", 2, 6) \
-    X(39, opmin, "MIN", "MIN(%s,%s)", 2, 255) \
-    X(40, opmax, "MAX", "MAX(%s,%s)", 2, 255) \
-    X(41, opfmod, "FMOD", "FMOD(%s,%s)", 2, 255) \
-    X(42, opatan2, "ATAN2", "ATAN2(%s,%s)", 2, 255) \
-    X(43, oplogb, "LOGB", "LOG(%s,%s)", 2, 255)
+    X(0, opnul, "NUL", "", 0, 255, 0) \
+    X(1, opgoto, "GOTO", "", 0, 255, 0) \
+    X(2, oprnd, "RND", "RND()", 0, 255, 0) \
+    X(3, opnrnd, "NRND", "NRND()", 0, 255, 0) \
+    X(4, opnop, "NOP", "%s", 1, 255, 0) \
+    X(5, opmov, "MOV", "%s", 1, 255, 0) \
+    X(6, opnegmov, "NEGMOV", "-%s", 1, 255, 0) \
+    X(7, opnequ0, "NEQU0", "%s != 0", 1, 255, opfolds) \
+    X(8, opif0, "IF0", "", 1, 255, 0) \
+    X(9, opif1, "IF1", "", 1, 255, 0) \
+    X(10, opabs, "ABS", "ABS(%s)", 1, 255, opfolds) \
+    X(11, opsgn, "SGN", "SGN(%s)", 1, 255, opfolds) \
+    X(12, opunit, "UNIT", "UNIT(%s)", 1, 255, opfolds) \
+    X(13, opfloor, "FLOOR", "FLOOR(%s)", 1, 255, opfolds) \
+    X(14, opceil, "CEIL", "CEIL(%s)", 1, 255, opfolds) \
+    X(15, opsin, "SIN", "SIN(%s)", 1, 255, opfolds) \
+    X(16, opcos, "COS", "COS(%s)", 1, 255, opfolds) \
+    X(17, optan, "TAN", "TAN(%s)", 1, 255, opfolds) \
+    X(18, opasin, "ASIN", "ASIN(%s)", 1, 255, opfolds) \
+    X(19, opacos, "ACOS", "ACOS(%s)", 1, 255, opfolds) \
+    X(20, opatan, "ATAN", "ATAN(%s)", 1, 255, opfolds) \
+    X(21, opsqrt, "SQRT", "SQRT(%s)", 1, 255, opfolds) \
+    X(22, opexp, "EXP", "EXP(%s)", 1, 255, opfolds) \
+    X(23, opfact, "FACT", "FACT(%s)", 1, 255, opfolds) \
+    X(24, oplog, "LOG", "LOG(%s)", 1, 255, opfolds) \
+    X(25, oppow, "POW", "POW(%s,%s)", 2, 0, opfolds) \
+    X(26, opmul, "*", "%s * %s", 2, 1, opfolds) \
+    X(27, opdiv, "/", "%s / %s", 2, 1, opfolds) \
+    X(28, opmod, "%%", "%s %% %s", 2, 1, opfolds) \
+    X(29, opadd, "+", "%s + %s", 2, 2, opfolds) \
+    X(30, opsub, "-", "%s - %s", 2, 2, opfolds) \
+    X(31, oplt, "<", "%s < %s", 2, 3, opfolds | optruth) \
+    X(32, ople, "<=", "%s <= %s", 2, 3, opfolds | optruth) \
+    X(33, opgt, ">", "%s > %s", 2, 3, opfolds | optruth) \
+    X(34, opge, ">=", "%s >= %s", 2, 3, opfolds | optruth) \
+    X(35, opeq, "==", "%s == %s", 2, 4, opfolds | optruth) \
+    X(36, opne, "!=", "%s != %s", 2, 4, opfolds | optruth) \
+    X(37, opand, "&&", "%s && %s", 2, 5, opfolds | optruth) \
+    X(38, opor, "||", "%s || %s", 2, 6, opfolds | optruth) \
+    X(39, opmin, "MIN", "MIN(%s,%s)", 2, 255, opfolds) \
+    X(40, opmax, "MAX", "MAX(%s,%s)", 2, 255, opfolds) \
+    X(41, opfmod, "FMOD", "FMOD(%s,%s)", 2, 255, opfolds) \
+    X(42, opatan2, "ATAN2", "ATAN2(%s,%s)", 2, 255, opfolds) \
+    X(43, oplogb, "LOGB", "LOG(%s,%s)", 2, 255, opfolds)
 
 enum exprop : uint32_t {
-#define EXPROPENUM(code, id, name, format, sources, level) id = code,
+#define EXPROPENUM(code, id, name, format, sources, level, traits) id = code,
     EXPROPS(EXPROPENUM)
 #undef EXPROPENUM
     opcount
@@ -67,6 +72,7 @@ struct opinfo {
     const char *format;  // listing: printf format over source texts
     int sources;         // operands read (IF0/IF1 read source 1)
     int level;           // binding level of a binary operator, 255 otherwise
+    int traits;          // opfolds, optruth
 };
 extern const opinfo optable[opcount];
 
@@ -77,6 +83,7 @@ enum operandkind : uint32_t {
     kindtemp = 1,
     kindconst = 2,
     kindstack = 4,     // parameter before layout; stack displacement after it
+    kindargument = 5,  // after layout (x64): parameter read in place, 8 * index from rsi
     kindlabel = 8,
     kindregister = 9,  // x87 register home, after layout
 };
@@ -185,7 +192,7 @@ struct compilerstate {
 
     // Filled by the code generator's layout, read by the listing.
     uint32_t spillcount;     // S: temporaries living in stack slots
-    uint32_t parambase;      // B: displacement of parameter 1
+    uint32_t parambase;      // B: displacement of parameter 1 (in place: 0 from rsi)
 
     // The last successful code buffer (owned by the caller; kept for the listing).
     const unsigned char *code;

@@ -189,7 +189,7 @@ int floatconstsize(const emitter &e, int k)
 {
     if (!e.fl->poolfloats)
         return 6;
-    return 2 + dispsize(8 * e.poolsize + 4 * k);
+    return 1 + operandsize(e, makeoperand(kindconst, 8 * e.poolsize + 4 * k));
 }
 
 void emitfloatconst(emitter &e, int opcode, int r, int k)
@@ -274,10 +274,10 @@ void runtoken(emitter &e, const quadview &q, const char *t, int n)
     }
     if (tok.starts_with("sh2:")) {
         int k = std::atoi(t + 4);
-        return emitbyte(e, operandsize(q.src2) + operandsize(q.src2, 4) + k);
+        return emitbyte(e, operandsize(e, q.src2) + operandsize(e, q.src2, 4) + k);
     }
     if ((tok.starts_with("s1:") || tok.starts_with("s2:")))
-        return emitbyte(e, operandsize(source(q, t[1])) + std::atoi(t + 3));
+        return emitbyte(e, operandsize(e, source(q, t[1])) + std::atoi(t + 3));
     if (tok.starts_with("sf"))       // sfC:K
         return emitbyte(e, floatconstsize(e, t[2] - '0') + std::atoi(t + 4));
     if (tok.starts_with("fc:"))      // fc:OP/r:K
@@ -346,4 +346,65 @@ bool chaincandidate(const quad &q, uint32_t prevdst, int &side)
 bool usesfloatconsts(uint32_t op)
 {
     return op == oprnd || op == opsgn || op == opunit || op == opexp;
+}
+
+// Depth reached by a template's text: pushes, pops, loads and the depth
+// marks, with every load counted (a chained operand may save one).
+static void scandepth(const char *text, const flavourinfo &fl, int &depth, int &deepest, bool &calls)
+{
+    for (const char *p = text; *p;) {
+        while (*p == ' ')
+            p++;
+        const char *start = p;
+        while (*p && *p != ' ')
+            p++;
+        std::string_view tok(start, size_t(p - start));
+        if (tok.empty())
+            continue;
+        if (tok == "+" || tok == "L" || tok == "l1" || tok == "l2")
+            depth++;
+        else if (tok == "-")
+            depth--;
+        else if (tok[0] == '=')
+            depth = std::atoi(start + 1);
+        else if (tok.starts_with("call:"))
+            calls = true;
+        else if (tok == "floor")
+            scandepth(floorsequence, fl, depth, deepest, calls);
+        else if (tok == "exptail")
+            scandepth(fl.exptail, fl, depth, deepest, calls);
+        if (depth > deepest)
+            deepest = depth;
+    }
+}
+
+static int scanroom(uint32_t op)
+{
+    int deepest = 1;
+    for (const optemplate &t : templates) {
+        if (t.op != op)
+            continue;
+        for (const flavourinfo &fl : flavours) {
+            int depth = 0;
+            bool calls = false;
+            scandepth(t.text, fl, depth, deepest, calls);
+            if (calls && deepest < 4)
+                deepest = 4;
+        }
+    }
+    return deepest;
+}
+
+int x87room(uint32_t op)
+{
+    struct roomtable {
+        int room[opcount];
+    };
+    static const roomtable table = [] {
+        roomtable r{};
+        for (uint32_t k = 0; k < opcount; k++)
+            r.room[k] = scanroom(k);
+        return r;
+    }();
+    return op < opcount ? table.room[op] : 4;
 }

@@ -21,6 +21,7 @@ int loaddesign(const char *path, char *why, size_t whysize)
         std::snprintf(why, whysize, "%s", texscripts.why);
         return 0;
     }
+    exprfree(texscripts.func);     // the replaced expression's code
     texscripts.func = compileexpr(texscripts.script.text);
     setsolidweight(texscripts.script.solidweight);
     return 1;

@@ -1,6 +1,7 @@
 #include "packcolour.h"
 
 #include <cmath>
+#include <emmintrin.h>
 
 // Round to nearest, ties to even, as the processor's integer conversion does.
 // A value that is not finite becomes 0; a finite one beyond the integer range
@@ -11,7 +12,7 @@ static uint32_t channel(double v)
         return 0;
     if (std::fabs(v) >= 2147483647.0)
         return v > 0 ? 255 : 0;
-    long n = std::lrint(v);
+    long n = _mm_cvtsd_si64(_mm_set_sd(v));    // lrint, without the library call
     if (n < 0)
         return 0;
     return n > 255 ? 255 : uint32_t(n);

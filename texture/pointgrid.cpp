@@ -1,54 +1,160 @@
+// The point grid, built a level at a time from the level above. A level's
+// cells are visited in numbering order a slab of parents at a time (all the
+// parents with one x index): the slab's candidates are gathered once into
+// arrays of x, y, z and weight, and the squared distances of every
+// candidate to the faces of each child cell are worked out once per axis,
+// so a cell only adds three squares and weighs them. The float operations
+// and their order are those of w * (dx*dx + dy*dy + dz*dz) per candidate, so
+// the lists are the same whichever way the work is split; slabs go to
+// threads in parts and the parts are joined in cell order.
 #include "pointgrid.h"
+#include "lanes.h"
+#include "workers.h"
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
 #include <new>
+#include <sys/mman.h>
+#include <vector>
 
 namespace {
 
-// One level of the hierarchy while it is being built.
-struct level {
-    int nx, ny, nz, side;
-    int *starts;
+// ---------------------------------------------------------------- levels
+
+// One level of cells. It owns its two arrays; freelevel releases them.
+struct gridlevel {
+    int nx, ny, nz;
+    int side;       // cell side; 0 for the root, one cell over the whole box
+    int *starts;    // cell count + 1
     int *entries;
     int entrycount;
 };
 
-// Cell box on one axis: [lo, hi].
-struct span {
-    float lo, hi;
-};
-
-// Distance to the farther face of the box (the farthest a point can be from
-// somewhere in the cell). On the upper half (the centre included) that is
-// p - lo, else hi - p; the larger of the two is the same value, without a
-// branch that the processor cannot predict.
-inline float fardist(float p, span s)
+void freelevel(gridlevel &l)
 {
-    return std::max(p - s.lo, s.hi - p);
+    std::free(l.starts);
+    std::free(l.entries);
+    l.starts = l.entries = nullptr;
 }
 
-// Distance to the box (0 inside).
-inline float neardist(float p, span s)
+int cellsof(const gridlevel &l)
 {
-    return std::max(std::max(s.lo - p, p - s.hi), 0.0f);
+    return l.nx * l.ny * l.nz;
+}
+
+// The root: one cell listing every point in list order, in arrays of its own.
+bool makeroot(int pointcount, const int *indexlist, gridlevel &root)
+{
+    root = {1, 1, 1, 0, nullptr, nullptr, pointcount};
+    root.starts = static_cast<int *>(std::malloc(2 * sizeof(int)));
+    root.entries = static_cast<int *>(std::malloc(size_t(std::max(pointcount, 1)) * sizeof(int)));
+    if (!root.starts || !root.entries) {
+        freelevel(root);
+        return false;
+    }
+    root.starts[0] = 0;
+    root.starts[1] = pointcount;
+    if (pointcount > 0)
+        std::memcpy(root.entries, indexlist, size_t(pointcount) * sizeof(int));
+    return true;
+}
+
+// An int array for a level's lists. Large ones are taken in 2 MB pages
+// where the system offers them: a level is written once from end to end,
+// and paging it in 4 KB at a time costs a fifth of the build.
+int *listarray(size_t count)
+{
+    const size_t bytes = std::max<size_t>(count, 1) * sizeof(int), huge = size_t(2) << 20;
+    if (bytes < 2 * huge)
+        return static_cast<int *>(std::malloc(bytes));
+    void *p = std::aligned_alloc(huge, (bytes + huge - 1) / huge * huge);
+    if (p)
+        madvise(p, (bytes + huge - 1) / huge * huge, MADV_HUGEPAGE);
+    return static_cast<int *>(p);
+}
+
+// ---------------------------------------------------------------- distances
+
+// Squared distance to the farther face of [lo, hi] (the farthest a point
+// can be from somewhere in the cell: on the upper half, the centre
+// included, p - lo, else hi - p; the larger of the two is that value) and to
+// the box (0 inside). The vector forms below make the same choices.
+inline float farsquare(float p, float lo, float hi)
+{
+    float a = p - lo, b = hi - p;
+    float d = a < b ? b : a;
+    return d * d;
+}
+
+inline float nearsquare(float p, float lo, float hi)
+{
+    float a = lo - p, b = p - hi;
+    float d = a < b ? b : a;
+    d = d < 0.0f ? 0.0f : d;
+    return d * d;
+}
+
+// far[i] and near[i] for the coordinates p[0 .. n-1] and the span [lo, hi].
+void spansquares(const float *p, int n, float lo, float hi, float *far, float *near)
+{
+    int i = 0;
+    const float4 vlo = {lo, lo, lo, lo}, vhi = {hi, hi, hi, hi}, zero = {0, 0, 0, 0};
+    for (; i + 4 <= n; i += 4) {
+        float4 v = load4(p + i);
+        float4 a = v - vlo, b = vhi - v;
+        float4 f = a < b ? b : a;
+        store4(far + i, f * f);
+        a = vlo - v;
+        b = v - vhi;
+        float4 d = a < b ? b : a;
+        d = d < zero ? zero : d;
+        store4(near + i, d * d);
+    }
+    for (; i < n; i++) {
+        far[i] = farsquare(p[i], lo, hi);
+        near[i] = nearsquare(p[i], lo, hi);
+    }
+}
+
+// out[i] = w[i] * ((a[i] + b[i]) + c[i]).
+void weighsquares(const float *w, const float *a, const float *b, const float *c, int n, float *out)
+{
+    int i = 0;
+    for (; i + 4 <= n; i += 4)
+        store4(out + i, load4(w + i) * ((load4(a + i) + load4(b + i)) + load4(c + i)));
+    for (; i < n; i++)
+        out[i] = w[i] * ((a[i] + b[i]) + c[i]);
 }
 
 // Bound that a candidate must beat: the smallest far distance (mode 2) or
-// the fourth smallest (mode 1), from four slots starting at 1e30.
-float candidatebound(int mode, const int *cand, int n, pointsource pts, span bx, span by, span bz)
+// the fourth smallest (mode 1, four slots that start at 1e30, strict
+// comparisons), over far[0 .. n-1].
+float candidatebound(int mode, const float *far, int n)
 {
-    float slot[4] = {1e30f, 1e30f, 1e30f, 1e30f};
-    float best = 1e30f;
-    for (int i = 0; i < n; i++) {
-        const featurepoint &p = pts.at(cand[i]);
-        float dx = fardist(p.x, bx), dy = fardist(p.y, by), dz = fardist(p.z, bz);
-        float f = p.weight * (dx * dx + dy * dy + dz * dz);
-        if (mode == gridnearest) {
-            if (f < best)
-                best = f;
-            continue;
+    if (mode == gridnearest) {
+        float best = 1e30f;
+        int i = 0;
+        if (n >= 4) {
+            float4 m = load4(far);
+            for (i = 4; i + 4 <= n; i += 4) {
+                float4 v = load4(far + i);
+                m = v < m ? v : m;
+            }
+            for (int k = 0; k < 4; k++)
+                if (m[k] < best)
+                    best = m[k];
         }
+        for (; i < n; i++)
+            if (far[i] < best)
+                best = far[i];
+        return best;
+    }
+    float slot[4] = {1e30f, 1e30f, 1e30f, 1e30f};
+    for (int i = 0; i < n; i++) {
+        float f = far[i];
         if (!(f < slot[3]))
             continue;
         int k = 3;
@@ -58,105 +164,345 @@ float candidatebound(int mode, const int *cand, int n, pointsource pts, span bx,
         }
         slot[k] = f;
     }
-    return mode == gridnearest ? best : slot[3];
+    return slot[3];
 }
 
-int ceildiv(int a, int b) { return (a + b - 1) / b; }
+// ---------------------------------------------------------------- one level
+
+// Children of each parent along one axis: child i has the parent whose
+// cell holds its low corner, i * g / G (the root: 0).
+struct axismap {
+    std::vector<int> parent;       // per child
+    std::vector<int> first, end;   // per parent: its children first .. end - 1
+    int most;                      // most children of one parent
+};
+
+axismap mapaxis(int children, int parents, int g, int G)
+{
+    axismap m;
+    m.parent.resize(size_t(children));
+    m.first.assign(size_t(parents), 0);
+    m.end.assign(size_t(parents), 0);
+    for (int i = children - 1; i >= 0; i--) {
+        int p = G ? int(long(i) * g / G) : 0;
+        m.parent[size_t(i)] = p;
+        m.first[size_t(p)] = i;
+        if (m.end[size_t(p)] == 0)
+            m.end[size_t(p)] = i + 1;
+    }
+    m.most = 0;
+    for (int p = 0; p < parents; p++)
+        m.most = std::max(m.most, m.end[size_t(p)] - m.first[size_t(p)]);
+    return m;
+}
+
+// Everything a level's build reads.
+struct levelplan {
+    int mode;
+    int nx, ny, nz, g;
+    float widen;           // mode 2 widens the low faces by one unit
+    pointsource pts;
+    const gridlevel *parent;
+    axismap xs, ys, zs;
+};
+
+// The children of a run of parent slabs, in cell order. A part that starts
+// when every part before it is in the level writes straight into the
+// level's array; one that runs ahead writes into an array of its own,
+// copied into the level when its turn comes.
+struct levelpart {
+    int firstslab, endslab;
+    int firstcell;             // its cells are firstcell .. firstcell + ends.size() - 1
+    size_t capacity;           // the most entries its cells can keep
+    int *list;                 // where its lists go
+    int *own;                  // list, when it ran ahead (else nullptr)
+    std::vector<int> ends;     // per cell: end of its list within `list`
+    bool done, failed;
+};
+
+// Scratch of one slab: its candidates and their squared face distances,
+// [child k * n + candidate i] per axis.
+struct slabwork {
+    std::vector<float> x, y, z, w;
+    std::vector<float> farx, nearx, fary, neary, farz, nearz;
+    std::vector<float> far, near;
+};
+
+// Slab scratch of finished parts, for the next parts of any level.
+struct scratchpool {
+    std::mutex lock;
+    std::vector<std::unique_ptr<slabwork>> spare;
+
+    std::unique_ptr<slabwork> take()
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        if (spare.empty())
+            return std::make_unique<slabwork>();
+        std::unique_ptr<slabwork> s = std::move(spare.back());
+        spare.pop_back();
+        return s;
+    }
+    void give(std::unique_ptr<slabwork> s)
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        spare.push_back(std::move(s));
+    }
+};
+
+// The parts of one level and how far they are in it.
+struct levelparts {
+    std::mutex lock;
+    std::vector<levelpart> part;
+    int published;             // parts already in the level, in order
+    size_t filled;             // entries already in the level
+    gridlevel *next;
+};
+
+// Candidates of the slab's parents px, with the distances to every child span.
+void prepareslab(const levelplan &p, int px, int e0, int n, slabwork &s)
+{
+    const gridlevel &up = *p.parent;
+    const int *index = up.entries + e0;
+    s.x.resize(size_t(n));
+    s.y.resize(size_t(n));
+    s.z.resize(size_t(n));
+    s.w.resize(size_t(n));
+    for (int i = 0; i < n; i++) {
+        const featurepoint &q = p.pts.at(index[i]);
+        s.x[size_t(i)] = q.x;
+        s.y[size_t(i)] = q.y;
+        s.z[size_t(i)] = q.z;
+        s.w[size_t(i)] = q.weight;
+    }
+    auto span = [&p](int child, float &lo, float &hi) {
+        lo = float(child * p.g) - p.widen;
+        hi = float(child * p.g + p.g);
+    };
+    float lo, hi;
+    s.farx.resize(size_t(p.xs.most) * size_t(n));
+    s.nearx.resize(s.farx.size());
+    for (int ix = p.xs.first[size_t(px)]; ix < p.xs.end[size_t(px)]; ix++) {
+        size_t k = size_t(ix - p.xs.first[size_t(px)]) * size_t(n);
+        span(ix, lo, hi);
+        spansquares(s.x.data(), n, lo, hi, s.farx.data() + k, s.nearx.data() + k);
+    }
+    // Along y and z only the candidates of the children's own parents count.
+    s.fary.resize(size_t(p.ys.most) * size_t(n));
+    s.neary.resize(s.fary.size());
+    s.farz.resize(size_t(p.zs.most) * size_t(n));
+    s.nearz.resize(s.farz.size());
+    const int slab = px * up.ny * up.nz;
+    for (int py = 0; py < up.ny; py++) {
+        int b0 = up.starts[slab + py * up.nz] - e0, b1 = up.starts[slab + (py + 1) * up.nz] - e0;
+        for (int iy = p.ys.first[size_t(py)]; iy < p.ys.end[size_t(py)]; iy++) {
+            size_t k = size_t(iy - p.ys.first[size_t(py)]) * size_t(n) + size_t(b0);
+            span(iy, lo, hi);
+            spansquares(s.y.data() + b0, b1 - b0, lo, hi, s.fary.data() + k, s.neary.data() + k);
+        }
+        for (int pz = 0; pz < up.nz; pz++) {
+            int c = slab + py * up.nz + pz;
+            int c0 = up.starts[c] - e0, c1 = up.starts[c + 1] - e0;
+            for (int iz = p.zs.first[size_t(pz)]; iz < p.zs.end[size_t(pz)]; iz++) {
+                size_t k = size_t(iz - p.zs.first[size_t(pz)]) * size_t(n) + size_t(c0);
+                span(iz, lo, hi);
+                spansquares(s.z.data() + c0, c1 - c0, lo, hi, s.farz.data() + k, s.nearz.data() + k);
+            }
+        }
+    }
+}
+
+// The children of slab px, in cell order, appended to the part's lists
+// from entry `used` on; returns the new count.
+size_t buildslab(const levelplan &p, int px, slabwork &s, levelpart &out, size_t used)
+{
+    const gridlevel &up = *p.parent;
+    const int slab = px * up.ny * up.nz;
+    const int e0 = up.starts[slab], n = up.starts[slab + up.ny * up.nz] - e0;
+    prepareslab(p, px, e0, n, s);
+    s.far.resize(size_t(n));
+    s.near.resize(size_t(n));
+    const int *index = up.entries + e0;
+    for (int ix = p.xs.first[size_t(px)]; ix < p.xs.end[size_t(px)]; ix++) {
+        const size_t kx = size_t(ix - p.xs.first[size_t(px)]) * size_t(n);
+        for (int iy = 0; iy < p.ny; iy++) {
+            const int py = p.ys.parent[size_t(iy)];
+            const size_t ky = size_t(iy - p.ys.first[size_t(py)]) * size_t(n);
+            for (int iz = 0; iz < p.nz; iz++) {
+                const int pz = p.zs.parent[size_t(iz)];
+                const size_t kz = size_t(iz - p.zs.first[size_t(pz)]) * size_t(n);
+                const int c = slab + py * up.nz + pz;
+                const int b0 = up.starts[c] - e0, m = up.starts[c + 1] - up.starts[c];
+                weighsquares(s.w.data() + b0, s.farx.data() + kx + b0, s.fary.data() + ky + b0,
+                             s.farz.data() + kz + b0, m, s.far.data());
+                const float bound = candidatebound(p.mode, s.far.data(), m);
+                weighsquares(s.w.data() + b0, s.nearx.data() + kx + b0, s.neary.data() + ky + b0,
+                             s.nearz.data() + kz + b0, m, s.near.data());
+                // Always store, advance only past a kept candidate.
+                int *list = out.list + used;
+                int kept = 0;
+                for (int i = 0; i < m; i++) {
+                    list[kept] = index[b0 + i];
+                    kept += s.near[size_t(i)] < bound;
+                }
+                used += size_t(kept);
+                out.ends.push_back(int(used));
+            }
+        }
+    }
+    return used;
+}
+
+// Entries the children of slab px can keep at most: each child's list is a
+// part of its parent's.
+size_t slabcapacity(const levelplan &p, int px)
+{
+    const gridlevel &up = *p.parent;
+    size_t total = 0;
+    for (int py = 0; py < up.ny; py++)
+        for (int pz = 0; pz < up.nz; pz++) {
+            int c = (px * up.ny + py) * up.nz + pz;
+            size_t children = size_t(p.ys.end[size_t(py)] - p.ys.first[size_t(py)]) *
+                              size_t(p.zs.end[size_t(pz)] - p.zs.first[size_t(pz)]);
+            total += children * size_t(up.starts[c + 1] - up.starts[c]);
+        }
+    return total * size_t(p.xs.end[size_t(px)] - p.xs.first[size_t(px)]);
+}
+
+// Parts that are done go into the level in order: their starts, and their
+// lists unless they were written there already. Called with the lock held.
+void publishparts(levelparts &lp)
+{
+    while (lp.published < int(lp.part.size()) && lp.part[size_t(lp.published)].done) {
+        levelpart &part = lp.part[size_t(lp.published)];
+        const size_t count = part.ends.empty() ? 0 : size_t(part.ends.back());
+        if (part.own && count > 0)
+            std::memcpy(lp.next->entries + lp.filled, part.own, count * sizeof(int));
+        for (size_t j = 0; j < part.ends.size(); j++)
+            lp.next->starts[size_t(part.firstcell) + j + 1] = int(lp.filled + size_t(part.ends[j]));
+        lp.filled += count;
+        std::free(part.own);
+        part.own = nullptr;
+        std::vector<int>().swap(part.ends);
+        lp.published++;
+    }
+}
+
+// One part: its slabs, then into the level as soon as its turn has come.
+void buildpart(const levelplan &p, levelparts &lp, scratchpool &pool, int k)
+{
+    levelpart &part = lp.part[size_t(k)];
+    {
+        std::lock_guard<std::mutex> hold(lp.lock);
+        if (lp.published == k) {
+            part.list = lp.next->entries + lp.filled;
+        } else {
+            part.own = listarray(part.capacity);
+            part.list = part.own;
+        }
+    }
+    try {
+        if (!part.list)
+            throw std::bad_alloc();
+        std::unique_ptr<slabwork> s = pool.take();
+        size_t used = 0;
+        for (int px = part.firstslab; px < part.endslab; px++)
+            used = buildslab(p, px, *s, part, used);
+        pool.give(std::move(s));
+    } catch (const std::bad_alloc &) {
+        part.failed = true;
+        return;
+    }
+    std::lock_guard<std::mutex> hold(lp.lock);
+    part.done = true;
+    publishparts(lp);
+}
+
+// The level of side g below `up`, or false when memory ran out. Its entry
+// array is sized for the most its cells can keep (pages that are never
+// written cost nothing) and cut to size at the end.
+bool buildlevel(int threads, int mode, int g, int sx, int sy, int sz, pointsource pts, const gridlevel &up,
+                scratchpool &pool, gridlevel &next)
+{
+    next = {(sx + g - 1) / g, (sy + g - 1) / g, (sz + g - 1) / g, g, nullptr, nullptr, 0};
+    levelparts lp;
+    lp.published = 0;
+    lp.filled = 0;
+    lp.next = &next;
+    bool ok = true;
+    try {
+        levelplan p{mode, next.nx, next.ny, next.nz, g, mode == gridnearest ? 1.0f : 0.0f, pts, &up,
+                    mapaxis(next.nx, up.nx, g, up.side), mapaxis(next.ny, up.ny, g, up.side),
+                    mapaxis(next.nz, up.nz, g, up.side)};
+        // A few parts per thread, each a run of whole slabs.
+        const int count = threads <= 1 ? 1 : std::min(up.nx, 4 * threads);
+        size_t capacity = 0;
+        int cell = 0;
+        lp.part.resize(size_t(count));
+        for (int k = 0; k < count; k++) {
+            levelpart &part = lp.part[size_t(k)];
+            part = {up.nx * k / count, up.nx * (k + 1) / count, cell, 0, nullptr, nullptr, {}, false, false};
+            for (int px = part.firstslab; px < part.endslab; px++) {
+                part.capacity += slabcapacity(p, px);
+                cell += (p.xs.end[size_t(px)] - p.xs.first[size_t(px)]) * next.ny * next.nz;
+            }
+            capacity += part.capacity;
+        }
+        next.starts = listarray(size_t(cellsof(next)) + 1);
+        next.entries = listarray(capacity);
+        if (!next.starts || !next.entries || cell != cellsof(next))
+            throw std::bad_alloc();
+        next.starts[0] = 0;
+        runparts(threads, count, [&](int k) { buildpart(p, lp, pool, k); });
+    } catch (const std::bad_alloc &) {
+        ok = false;
+    }
+    for (levelpart &part : lp.part) {
+        ok = ok && part.done && !part.failed;
+        std::free(part.own);
+    }
+    if (!ok || lp.filled > size_t(0x7FFFFFFF)) {
+        freelevel(next);
+        return false;
+    }
+    next.entrycount = int(lp.filled);
+    if (void *cut = std::realloc(next.entries, std::max<size_t>(lp.filled, 1) * sizeof(int)))
+        next.entries = static_cast<int *>(cut);
+    return true;
+}
 
 } // namespace
 
 pointgrid *buildgrid(int mode, int mincell, int sx, int sy, int sz,
                      int pointcount, const int *indexlist, pointsource pts)
 {
-    // The root: one cell listing every point.
-    int rootstarts[2] = {0, pointcount};
-    level cur = {1, 1, 1, 0, rootstarts, const_cast<int *>(indexlist), pointcount};
-    int gx = sx, gy = sy, gz = sz;   // side of the current level per axis
-    bool owned = false;
-    int g = (sx == sy && sy == sz) ? sx / 2 : std::min({sx, sy, sz});
-    const float widen = mode == gridnearest ? 1.0f : 0.0f;
+    return buildgridon(1, mode, mincell, sx, sy, sz, pointcount, indexlist, pts);
+}
 
-    while (g >= mincell && g > 0) {
-        level next;
-        next.nx = ceildiv(sx, g);
-        next.ny = ceildiv(sy, g);
-        next.nz = ceildiv(sz, g);
-        next.side = g;
-        size_t cells = size_t(next.nx) * next.ny * next.nz;
-        // Every child list is a subset of its parent's list; size the first
-        // level from the rounded-up cell counts so any box size fits.
-        size_t capacity = owned ? size_t(cur.entrycount) * 8 : cells * size_t(pointcount);
-        next.starts = static_cast<int *>(std::malloc((cells + 1) * sizeof(int)));
-        next.entries = static_cast<int *>(std::malloc(std::max<size_t>(capacity, 1) * sizeof(int)));
-        if (!next.starts || !next.entries) {
-            std::free(next.starts);
-            std::free(next.entries);
-            if (owned) {
-                std::free(cur.starts);
-                std::free(cur.entries);
-            }
+pointgrid *buildgridon(int threads, int mode, int mincell, int sx, int sy, int sz,
+                       int pointcount, const int *indexlist, pointsource pts)
+{
+    gridlevel cur;
+    if (!makeroot(pointcount, indexlist, cur))
+        return nullptr;
+    scratchpool pool;
+    for (int g = (sx == sy && sy == sz) ? sx / 2 : std::min({sx, sy, sz}); g >= mincell && g > 0; g >>= 1) {
+        gridlevel next;
+        bool built = false;
+        try {
+            built = buildlevel(threads, mode, g, sx, sy, sz, pts, cur, pool, next);
+        } catch (const std::bad_alloc &) {
+        }
+        freelevel(cur);
+        if (!built)
             return nullptr;
-        }
-        size_t out = 0;
-        next.starts[0] = 0;
-        int c = 0;
-        for (int x0 = 0; x0 < sx; x0 += g)
-            for (int y0 = 0; y0 < sy; y0 += g)
-                for (int z0 = 0; z0 < sz; z0 += g) {
-                    int parent = owned ? ((x0 / gx) * cur.ny + y0 / gy) * cur.nz + z0 / gz : 0;
-                    const int *cand = cur.entries + cur.starts[parent];
-                    int n = cur.starts[parent + 1] - cur.starts[parent];
-                    span bx = {float(x0) - widen, float(x0 + g)};
-                    span by = {float(y0) - widen, float(y0 + g)};
-                    span bz = {float(z0) - widen, float(z0 + g)};
-                    float bound = candidatebound(mode, cand, n, pts, bx, by, bz);
-                    for (int i = 0; i < n; i++) {
-                        const featurepoint &p = pts.at(cand[i]);
-                        float dx = neardist(p.x, bx), dy = neardist(p.y, by), dz = neardist(p.z, bz);
-                        float d = p.weight * (dx * dx + dy * dy + dz * dz);
-                        if (d < bound)
-                            next.entries[out++] = cand[i];
-                    }
-                    next.starts[++c] = int(out);
-                }
-        next.entrycount = int(out);
-        if (owned) {
-            std::free(cur.starts);
-            std::free(cur.entries);
-        }
         cur = next;
-        owned = true;
-        gx = gy = gz = g;
-        g >>= 1;
     }
-
     pointgrid *grid = new (std::nothrow) pointgrid;
     if (!grid) {
-        if (owned) {
-            std::free(cur.starts);
-            std::free(cur.entries);
-        }
+        freelevel(cur);
         return nullptr;
     }
-    grid->cellcount = cur.nx * cur.ny * cur.nz;
-    grid->entrycount = cur.entrycount;
-    grid->ny = cur.ny;
-    grid->nz = cur.nz;
-    if (owned) {
-        grid->starts = cur.starts;
-        grid->entries = cur.entries;
-    } else {
-        // No level was built: the grid is the root, with lists of its own.
-        grid->starts = static_cast<int *>(std::malloc(2 * sizeof(int)));
-        grid->entries = static_cast<int *>(std::malloc(std::max(pointcount, 1) * sizeof(int)));
-        if (!grid->starts || !grid->entries) {
-            freegrid(grid);
-            return nullptr;
-        }
-        grid->starts[0] = 0;
-        grid->starts[1] = pointcount;
-        std::copy(indexlist, indexlist + pointcount, grid->entries);
-    }
+    *grid = {cellsof(cur), cur.entrycount, cur.starts, cur.entries, cur.ny, cur.nz};
     return grid;
 }
 

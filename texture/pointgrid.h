@@ -35,6 +35,11 @@ struct pointsource {
 pointgrid *buildgrid(int mode, int mincell, int sx, int sy, int sz,
                      int pointcount, const int *indexlist, pointsource points);
 
+// The same with each level's cells shared among `threads` threads; the
+// lists are the same arrays for every thread count.
+pointgrid *buildgridon(int threads, int mode, int mincell, int sx, int sy, int sz,
+                       int pointcount, const int *indexlist, pointsource points);
+
 void freegrid(pointgrid *g);
 
 // Cell classes: 0 all air, 1 all solid, 2 both, 0xFF empty.

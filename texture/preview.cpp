@@ -174,14 +174,18 @@ static uint32_t pixelcolour(const pointgrid &g, int x, int y, int z)
 // Colours the rows y0..y1-1 of the image. Each pixel depends only on the
 // maps, the grid and the texture, so the rows may be coloured in any order
 // and on any thread, except by an expression that draws random numbers.
+// The x87 control word is set once for all of a band's calls (it belongs
+// to the thread).
 static void colourrows(int y0, int y1)
 {
     const pointgrid &g = *preview.fourgrid;
+    const uint16_t saved = exprcallsbegin();
     for (int y = y0; y < y1; y++)
         for (int x = 0; x < previewside; x++) {
             int n = y * previewside + x;
             preview.image[n] = pixelcolour(g, x, y, preview.height[n]);
         }
+    exprcallsend(saved);
 }
 
 // ---- the colour stage on a small pool of threads ----------------------------

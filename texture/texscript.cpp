@@ -46,6 +46,7 @@ void makedefaults()
     texturescript &s = texscripts.script;
     defaultscript(s);
     makepointset(s.solidweight);
+    exprfree(texscripts.func);
     texscripts.func = compileexpr(s.text);
 }
 
@@ -354,10 +355,16 @@ int loadgentexture(const char *path, textureslot &slot)
         if (r == textmissing)
             continue;
         if (r == textbadlength) {
+            if (sawtext)
+                exprfree(s.func);
             std::fclose(f);
             return refuse("%s is damaged: expression length %ld is outside 0..%d", path, long(n), exprtextsize);
         }
+        // A repeated section replaces the expression: keep one compiled copy.
+        if (sawtext)
+            exprfree(s.func);
         s.func = compileexpr(text);
+        sawtext = s.func != nullptr;
         if (!s.func) {
             char line[512];
             std::snprintf(line, sizeof line, "%s\n", path);
@@ -366,14 +373,17 @@ int loadgentexture(const char *path, textureslot &slot)
             return refuse("%s: the expression does not compile: %s", path, compileerror());
         }
         if (exprparamcount() > textureparams) {
+            exprfree(s.func);
             std::fclose(f);
             return refuse("%s: the expression header declares %d parameters, more than the %d a texture is given",
                           path, exprparamcount(), textureparams);
         }
-        sawtext = true;
     }
-    if (!closescript(f, path))
+    if (!closescript(f, path)) {
+        if (sawtext)
+            exprfree(s.func);
         return 0;
+    }
     if (!sawtext)
         return refuse("%s has no expression (\"Eqat\" section missing)", path);
     slot = s;

@@ -6,7 +6,9 @@
 #include <cstring>
 
 #include "generator.h"
+#include "lanes.h"
 #include "runlog.h"
+#include "workers.h"
 
 namespace {
 
@@ -77,102 +79,165 @@ void assignmaterials()
     }
 }
 
-pointgrid *calculategrid(int slot, int mode, int mincell)
-{
-    std::printf("Calculate grid %i...\n", slot);
-    pointsource pts = {reinterpret_cast<const unsigned char *>(gen.rocks), sizeof(rock)};
-    pointgrid *g = buildgrid(mode, mincell, mapsize, mapsize, mapdepth, gen.rockcount, gen.rocklist, pts);
-    if (!g) {
-        std::printf("out of memory building grid %i!\n", slot);
-        return nullptr;
-    }
-    std::printf("Done. Size=%iKb AvgPtsPerCell=%.1f\n", ((g->cellcount + g->entrycount) * 4 + 24) >> 10,
-                double(float(g->entrycount) / float(g->cellcount)));
-    return g;
-}
+// The class of every cell of grid 0 and how many of each; an empty cell
+// stops the run. Worked out beside grid 2, told of after it.
+struct cellclasses {
+    int counts[3];
+    bool outofmemory, emptycell;
+};
 
-// Class of every cell of grid 0; an empty cell stops the run.
-bool classifygrid0()
+void classifygrid0(cellclasses &r)
 {
+    r = {{0, 0, 0}, false, false};
     const pointgrid &g = *gen.grid0;
     gen.cellclass = static_cast<uint8_t *>(std::malloc(size_t(g.cellcount)));
     if (!gen.cellclass) {
-        std::printf("out of memory classifying cells!\n");
-        return false;
+        r.outofmemory = true;
+        return;
     }
-    int counts[3] = {0, 0, 0};
     for (int c = 0; c < g.cellcount; c++) {
         int bits = 0;
         for (int e = g.starts[c]; e < g.starts[c + 1]; e++)
             bits |= gen.rocks[g.entries[e]].material == -1 ? 1 : 2;
         if (bits == 0) {
-            std::printf("bad airsolid cell!\n");
-            return false;
+            r.emptycell = true;
+            return;
         }
         gen.cellclass[c] = uint8_t(bits - 1);
-        counts[bits - 1]++;
+        r.counts[bits - 1]++;
     }
-    std::printf("Air=%i Solid=%i AirSolid=%i\n", counts[0], counts[1], counts[2]);
+}
+
+bool reportclasses(const cellclasses &r)
+{
+    if (r.outofmemory) {
+        std::printf("out of memory classifying cells!\n");
+        return false;
+    }
+    if (r.emptycell) {
+        std::printf("bad airsolid cell!\n");
+        return false;
+    }
+    std::printf("Air=%i Solid=%i AirSolid=%i\n", r.counts[0], r.counts[1], r.counts[2]);
     return true;
 }
 
+pointgrid *rockgrid(int threads, int mode, int mincell)
+{
+    pointsource pts = {reinterpret_cast<const unsigned char *>(gen.rocks), sizeof(rock)};
+    return buildgridon(threads, mode, mincell, mapsize, mapsize, mapdepth, gen.rockcount, gen.rocklist, pts);
+}
+
+// "Done." with the size of a built grid, or its out-of-memory message.
+bool reportgrid(int slot, const pointgrid *g)
+{
+    if (!g) {
+        std::printf("out of memory building grid %i!\n", slot);
+        return false;
+    }
+    std::printf("Done. Size=%iKb AvgPtsPerCell=%.1f\n", ((g->cellcount + g->entrycount) * 4 + 24) >> 10,
+                double(float(g->entrycount) / float(g->cellcount)));
+    return true;
+}
+
+// Grid 0 (the nearest rock, cells of 8) with the classes of its cells, and
+// grid 2 (the four nearest, cells of 16). On several threads both grids
+// are built at once, grid 0 with the larger share; the console tells of
+// them in order either way.
+bool calculategrids(cellclasses &classes)
+{
+    const int threads = gen.threads > 1 ? gen.threads : 1;
+    pointgrid *grid2 = nullptr;
+    auto buildgrid0 = [&](int share) {
+        gen.grid0 = rockgrid(share, gridnearest, 8);
+        if (gen.grid0)
+            classifygrid0(classes);
+    };
+    auto buildgrid2 = [&](int share) { grid2 = rockgrid(share, gridfournearest, 16); };
+    std::printf("Calculate grid 0...\n");
+    if (threads > 1)
+        runparts(2, 2, [&](int k) { k == 0 ? buildgrid0((threads + 1) / 2) : buildgrid2(threads / 2); });
+    else
+        buildgrid0(1);
+    if (!reportgrid(0, gen.grid0)) {
+        freegrid(grid2);     // built already, never told of
+        return false;
+    }
+    std::printf("Calculate grid 2...\n");
+    if (threads == 1)
+        buildgrid2(1);
+    gen.grid2 = grid2;
+    return reportgrid(2, gen.grid2);
+}
+
 } // namespace
+
+std::atomic<uint32_t> gridgeneration{0};
 
 bool gridstage()
 {
     finishrocks();
     assignmaterials();
-    gen.grid0 = calculategrid(0, gridnearest, 8);
-    if (!gen.grid0)
+    cellclasses classes;
+    if (!calculategrids(classes) || !reportclasses(classes))
         return false;
-    gen.grid2 = calculategrid(2, gridfournearest, 16);
-    if (!gen.grid2)
-        return false;
-    if (!classifygrid0())
-        return false;
+    gridgeneration++;
     gen.texscale = float(std::pow(gen.rockcount / 32768.0, double(1.0f / 3.0f)));
     std::printf("Texscale = %.3f\n", double(gen.texscale));
     return true;
 }
 
-// Air or solid of the voxels z .. stop - 1 of a mixed cell: the state of
-// each voxel's nearest rock (the first of equally near rocks wins). The
-// horizontal part of every distance is the same for the whole column, so it
-// is summed once; the order of the float operations is that of
-// (dx*dx + dy*dy + dz*dz) * weight.
-static float horizontal(const rock &r, int x, int y)
-{
-    float dx = r.x - float(x), dy = r.y - float(y);
-    return dx * dx + dy * dy;
-}
-
-static void mixedcell(const pointgrid &g, int cell, int x, int y, int z, int stop, int32_t *codes)
+// Air or solid of the voxels z .. stop - 1 (at most 8) of a mixed cell: the
+// state of each voxel's nearest rock, the first of equally near rocks
+// winning. The eight voxels are eight lanes of one pass over the cell's
+// list; per lane the float operations and their order are those of
+// ((dx*dx + dy*dy) + dz*dz) * weight, and a lane takes a rock only when it
+// is strictly nearer, as a scan of one voxel would. False when the list is
+// empty.
+static bool mixedcell(const pointgrid &g, int cell, int x, int y, int z, int stop, int32_t *codes)
 {
     const int first = g.starts[cell], count = g.starts[cell + 1] - first;
-    const int maxcached = 512;
-    float flat[maxcached];
-    const int cached = count < maxcached ? count : maxcached;
-    for (int i = 0; i < cached; i++)
-        flat[i] = horizontal(gen.rocks[g.entries[first + i]], x, y);
-    for (; z < stop; z++) {
-        float best = 1e30f;
-        int winner = -1;
-        for (int i = 0; i < count; i++) {
-            const rock &r = gen.rocks[g.entries[first + i]];
-            float dz = r.z - float(z);
-            float d = ((i < cached ? flat[i] : horizontal(r, x, y)) + dz * dz) * r.weight;
-            if (d < best) {
-                best = d;
-                winner = g.entries[first + i];
-            }
-        }
-        if (winner < 0)
-            fatalerror("no closest point!?\n");
-        codes[z] = gen.rocks[winner].material == -1 ? aircode : solidcode;
+    if (count == 0)
+        return false;
+    const float fx = float(x), fy = float(y);
+    const float4 zlo = {float(z), float(z + 1), float(z + 2), float(z + 3)};
+    const float4 zhi = {float(z + 4), float(z + 5), float(z + 6), float(z + 7)};
+    float4 bestlo = {1e30f, 1e30f, 1e30f, 1e30f}, besthi = bestlo;
+    int4 codelo = {0, 0, 0, 0}, codehi = codelo;
+    for (int i = 0; i < count; i++) {
+        const rock &r = gen.rocks[g.entries[first + i]];
+        const float dx = r.x - fx, dy = r.y - fy;
+        const float flat = dx * dx + dy * dy;
+        const int32_t code = r.material == -1 ? aircode : solidcode;
+        const float4 dzlo = r.z - zlo, dzhi = r.z - zhi;
+        const float4 dlo = (flat + dzlo * dzlo) * r.weight, dhi = (flat + dzhi * dzhi) * r.weight;
+        const int4 nearerlo = dlo < bestlo, nearerhi = dhi < besthi;
+        bestlo = nearerlo ? dlo : bestlo;
+        besthi = nearerhi ? dhi : besthi;
+        codelo = nearerlo ? code : codelo;
+        codehi = nearerhi ? code : codehi;
     }
+    if (stop - z == 8) {
+        std::memcpy(codes + z, &codelo, sizeof codelo);
+        std::memcpy(codes + z + 4, &codehi, sizeof codehi);
+        return true;
+    }
+    for (int k = 0; z + k < stop; k++)
+        codes[z + k] = k < 4 ? codelo[k] : codehi[k - 4];
+    return true;
 }
 
-void buildcolumn(int x, int y, int32_t *codes)
+// codes[from .. to - 1] = code, four at a time.
+static void fillcodes(int32_t *codes, int from, int to, int32_t code)
+{
+    const int4 four = {code, code, code, code};
+    for (; from + 4 <= to; from += 4)
+        std::memcpy(codes + from, &four, sizeof four);
+    for (; from < to; from++)
+        codes[from] = code;
+}
+
+bool makecolumn(int x, int y, int32_t *codes)
 {
     const pointgrid &g = *gen.grid0;
     const int ground = gen.groundposition;
@@ -182,20 +247,24 @@ void buildcolumn(int x, int y, int32_t *codes)
         int cell = base + cz;
         switch (gen.cellclass[cell]) {
         case 0:
-        case 1: {
-            int32_t code = gen.cellclass[cell] == 0 ? aircode : solidcode;
-            for (int i = 0; i < 8; i++)
-                codes[z + i] = code;
+        case 1:
+            fillcodes(codes, z, z + 8, gen.cellclass[cell] == 0 ? aircode : solidcode);
             z += 8;
             break;
-        }
         default: {
             int stop = z + 8 < ground ? z + 8 : ground;
-            mixedcell(g, cell, x, y, z, stop, codes);
+            if (!mixedcell(g, cell, x, y, z, stop, codes))
+                return false;
             z = stop;
         }
         }
     }
-    for (z = ground < 0 ? 0 : ground; z < mapdepth; z++)
-        codes[z] = solidcode;
+    fillcodes(codes, ground < 0 ? 0 : ground, mapdepth, solidcode);
+    return true;
+}
+
+void buildcolumn(int x, int y, int32_t *codes)
+{
+    if (!makecolumn(x, y, codes))
+        fatalerror("no closest point!?\n");
 }

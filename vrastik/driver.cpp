@@ -1,4 +1,5 @@
 // The run of vrastik: command line, stages in order, time and result.
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include "noise.h"
 #include "random.h"
 #include "runlog.h"
+#include "workers.h"
 
 generatorstate gen;
 
@@ -22,6 +24,7 @@ void resetgenerator()
     // The random sources a new process starts with: the noise table's and RND's.
     resetlibraryrand();
     exprseed(1);
+    exprresetnormal();
 }
 
 namespace {
@@ -158,6 +161,24 @@ bool loadtextures(char **paths, int count)
     return true;
 }
 
+// Threads of the run: VRASTIK_THREADS when it is a whole number 1..1024,
+// else every hardware thread. A value that is not a thread count is named on
+// the error stream (the console output stays that of the run).
+int runthreads()
+{
+    const char *v = std::getenv("VRASTIK_THREADS");
+    if (!v)
+        return hardwarethreads();
+    char *end = nullptr;
+    errno = 0;
+    long n = std::strtol(v, &end, 10);
+    if (end != v && *end == 0 && errno == 0 && n >= 1 && n <= 1024)
+        return int(n);
+    std::fprintf(stderr, "vrastik: VRASTIK_THREADS=%s is not a thread count 1..1024; using %d\n", v,
+                 hardwarethreads());
+    return hardwarethreads();
+}
+
 unsigned elapsedms(std::chrono::steady_clock::time_point start)
 {
     auto d = std::chrono::steady_clock::now() - start;
@@ -189,6 +210,7 @@ int runvrastik(int argc, char **argv)
         return exitfailure;
 
     gen.seed = seed;
+    gen.threads = runthreads();
     placerocks(rockcount, regioncentres, seed);
     if (!gridstage())
         return exitfailure;

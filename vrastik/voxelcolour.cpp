@@ -1,49 +1,137 @@
 // Colour of a visible solid voxel: a blend over its four nearest rocks, from
 // the built-in formulas with dither or from the texture scripts.
+#include <atomic>
 #include <cmath>
+#include <vector>
 
 #include "generator.h"
+#include "lanes.h"
 #include "packcolour.h"
 #include "runlog.h"
 #include "texturing.h"
 
-void querynearestfour(int x, int y, int z, nearestrocks &q)
+namespace {
+
+// The four nearest are the first four of the list ordered by distance,
+// and by place in the list among equal distances (scanning the list in
+// order, a rock is taken only when strictly nearer than the fourth slot,
+// moving strictly farther ones down). Each lane of four keeps that for the
+// rocks at places k, k + 4, k + 8, ... in four sorted slots, branch-free;
+// the lanes' slots then merge by (distance, place) into the four nearest of
+// the whole list: a rock that is not among its own lane's first four has
+// four before it already.
+struct laneslots {
+    float4 d[4];    // per slot, per lane: distance, ascending down the slots
+    int4 at[4];     // place in the list, -1 for a slot not filled
+
+    void offer(float4 t, int4 place)
+    {
+        const int4 m0 = d[0] > t, m1 = d[1] > t, m2 = d[2] > t, m3 = d[3] > t;
+        d[3] = m2 ? d[2] : m3 ? t : d[3];
+        at[3] = m2 ? at[2] : m3 ? place : at[3];
+        d[2] = m1 ? d[1] : m2 ? t : d[2];
+        at[2] = m1 ? at[1] : m2 ? place : at[2];
+        d[1] = m0 ? d[0] : m1 ? t : d[1];
+        at[1] = m0 ? at[0] : m1 ? place : at[1];
+        d[0] = m0 ? t : d[0];
+        at[0] = m0 ? place : at[0];
+    }
+};
+
+
+// The rocks of one cell of grid 2 as arrays of x, y, z and weight, padded
+// to whole groups of four with far-away rocks that never come near. Each
+// thread keeps the cells it used last, one per height of cell: the voxels
+// of a row are coloured column after column, and sixteen columns share a
+// column of cells. A cell is known by the grid stage that built it.
+struct cachedcell {
+    uint64_t key;           // generation << 32 | cell, 0: empty
+    int count;              // rocks of the cell
+    std::vector<float> x, y, z, w;
+    std::vector<int> rock;
+};
+
+thread_local cachedcell cellcache[16];
+
+const cachedcell &gathercell(const pointgrid &g, int cell)
+{
+    const uint64_t key = uint64_t(gridgeneration.load(std::memory_order_relaxed) + 1) << 32 | uint32_t(cell);
+    cachedcell &c = cellcache[cell & 15];
+    if (c.key == key)
+        return c;
+    const int first = g.starts[cell];
+    c.key = key;
+    c.count = g.starts[cell + 1] - first;
+    const size_t lanes = size_t(c.count + 3) & ~size_t(3);
+    c.x.assign(lanes, 1e18f);
+    c.y.assign(lanes, 1e18f);
+    c.z.assign(lanes, 1e18f);
+    c.w.assign(lanes, 1.0f);
+    c.rock.assign(lanes, -1);
+    for (int i = 0; i < c.count; i++) {
+        const int n = g.entries[first + i];
+        const rock &r = gen.rocks[n];
+        c.x[size_t(i)] = r.x;
+        c.y[size_t(i)] = r.y;
+        c.z[size_t(i)] = r.z;
+        c.w[size_t(i)] = r.weight;
+        c.rock[size_t(i)] = n;
+    }
+    return c;
+}
+
+} // namespace
+
+// The cell's list is scanned in order, the distances of four rocks worked
+// out side by side, lane by lane as the scalar ((dx*dx + dy*dy) + dz*dz) *
+// weight, and offered to the lanes' slots; then the lanes merge.
+bool nearestrocksof(int x, int y, int z, nearestrocks &q)
 {
     const pointgrid &g = *gen.grid2;
-    const int cell = (g.ny * (x >> 4) + (y >> 4)) * g.nz + (z >> 4);
-    for (int s = 0; s < 4; s++) {
-        q.rock[s] = -1;
-        q.dist[s] = 1e30f;
-    }
+    const cachedcell &c = gathercell(g, (g.ny * (x >> 4) + (y >> 4)) * g.nz + (z >> 4));
+    const float4 far = {1e30f, 1e30f, 1e30f, 1e30f};
+    const int4 none = {-1, -1, -1, -1};
+    laneslots l = {{far, far, far, far}, {none, none, none, none}};
     const float fx = float(x), fy = float(y), fz = float(z);
-    for (int e = g.starts[cell]; e < g.starts[cell + 1]; e++) {
-        const int n = g.entries[e];
-        const rock &r = gen.rocks[n];
-        float dx = r.x - fx, dy = r.y - fy, dz = r.z - fz;
-        float t = (dx * dx + dy * dy + dz * dz) * r.weight;
-        if (!(t < q.dist[3]))
-            continue;
-        // Larger distances move down; a rock equal to one present goes after it.
-        int s = 3;
-        while (s > 0 && q.dist[s - 1] > t) {
-            q.rock[s] = q.rock[s - 1];
-            q.dist[s] = q.dist[s - 1];
-            s--;
+    int4 place = {0, 1, 2, 3};
+    for (int i = 0; i < c.count; i += 4, place += 4) {
+        const float4 dx = load4(&c.x[size_t(i)]) - fx;
+        const float4 dy = load4(&c.y[size_t(i)]) - fy;
+        const float4 dz = load4(&c.z[size_t(i)]) - fz;
+        l.offer((dx * dx + dy * dy + dz * dz) * load4(&c.w[size_t(i)]), place);
+    }
+    // Merge the lanes: the smallest head by distance, then by place.
+    int head[4] = {0, 0, 0, 0};
+    for (int s = 0; s < 4; s++) {
+        int best = 0;
+        for (int k = 1; k < 4; k++) {
+            const float dk = l.d[head[k]][k], db = l.d[head[best]][best];
+            if (dk < db || (dk == db && unsigned(l.at[head[k]][k]) < unsigned(l.at[head[best]][best])))
+                best = k;
         }
-        q.rock[s] = n;
-        q.dist[s] = t;
+        const int at = l.at[head[best]][best];
+        q.dist[s] = l.d[head[best]][best];
+        q.rock[s] = at < 0 ? -1 : c.rock[size_t(at)];
+        head[best]++;
     }
     if (q.rock[0] < 0)
-        fatalerror("no closest point!?\n");
+        return false;
     // Fewer than four rocks: repeat the farthest one.
     for (int s = 1; s < 4; s++)
         if (q.rock[s] < 0) {
             q.rock[s] = q.rock[s - 1];
             q.dist[s] = q.dist[s - 1];
         }
+    return true;
 }
 
-void computeblend(const nearestrocks &q, int z, blendweights &w)
+void querynearestfour(int x, int y, int z, nearestrocks &q)
+{
+    if (!nearestrocksof(x, y, z, q))
+        fatalerror("no closest point!?\n");
+}
+
+bool computeblend(const nearestrocks &q, int z, blendweights &w)
 {
     float sum = 0;
     for (int s = 0; s < 4; s++) {
@@ -61,8 +149,9 @@ void computeblend(const nearestrocks &q, int z, blendweights &w)
         w.a[s] += weight;
     }
     if (sum == 0)
-        fatalerror("no closest texture!\n");
+        return false;
     w.inv = 1 / sum;
+    return true;
 }
 
 namespace {
@@ -78,7 +167,7 @@ const channelterm builtinterms[3][3] = {
     {{4.4f, 3.3f, -6.0f, 64}, {4.0f, 3.5f, -6.5f, 64}, {8.0f, -5.3f, 4.0f, 64}},    // material 1
 };
 
-void builtinchannels(const nearestrocks &q, const blendweights &w, float rgb[3])
+void builtinchannels(const nearestrocks &q, const blendweights &w, genrandomstate &dither, float rgb[3])
 {
     const float d1 = std::sqrt(q.dist[1]), d2 = std::sqrt(q.dist[2]), d3 = std::sqrt(q.dist[3]);
     rgb[0] = rgb[1] = rgb[2] = 0;
@@ -93,21 +182,32 @@ void builtinchannels(const nearestrocks &q, const blendweights &w, float rgb[3])
         }
     }
     for (int ch = 0; ch < 3; ch++)
-        rgb[ch] = gen.texscale * rgb[ch] + float(drawrandom() & 7);
+        rgb[ch] = gen.texscale * rgb[ch] + float(drawfrom(dither) & 7);
 }
 
 } // namespace
 
-uint32_t voxelcolour(int x, int y, int z)
+const char *colourvoxel(int x, int y, int z, genrandomstate &dither, uint32_t &colour)
 {
     nearestrocks q;
     blendweights w;
-    querynearestfour(x, y, z, q);
-    computeblend(q, z, w);
+    if (!nearestrocksof(x, y, z, q))
+        return "no closest point!?\n";
+    if (!computeblend(q, z, w))
+        return "no closest texture!\n";
     float rgb[3];
     if (gen.texturecount > 0)
         texturedchannels(x, y, z, q, w, rgb);
     else
-        builtinchannels(q, w, rgb);
-    return packgencolour(rgb[0], rgb[1], rgb[2]);
+        builtinchannels(q, w, dither, rgb);
+    colour = packgencolour(rgb[0], rgb[1], rgb[2]);
+    return nullptr;
+}
+
+uint32_t voxelcolour(int x, int y, int z)
+{
+    uint32_t colour = 0;
+    if (const char *fault = colourvoxel(x, y, z, genrandom, colour))
+        fatalerror(fault);
+    return colour;
 }

@@ -108,8 +108,11 @@ static void stepshift()
     screen.shift = input.keystatus[scanlshift] || input.keystatus[scanrshift];
 }
 
+// The new code replaces the old, whose pages go back to the system: a
+// designer recompiles for hours.
 static void recompile()
 {
+    exprfree(texscripts.func);
     texscripts.func = compileexpr(texscripts.script.text);
     editor.modified = 0;
     screen.rendernow = 1;

@@ -35,5 +35,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::vector<double> args((size_t)cs.paramcount + 1, 1.5);
         exprcall(f, args.data(), cs.paramcount);
     }
+    exprfree(f);
     return 0;
 }

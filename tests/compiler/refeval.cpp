@@ -48,6 +48,10 @@ long double &location(machine &m, uint32_t w, long double &scratch)
                 m.params.resize(k + 1, NAN);
             return m.params[k];
         }
+    case kindargument:
+        if (index >= m.params.size())
+            m.params.resize(index + 1, NAN);
+        return m.params[index];
     case kindconst:
         scratch = w == dummyoperand ? 0.0L : (long double)cs.pool[index];
         return scratch;

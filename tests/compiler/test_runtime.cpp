@@ -272,6 +272,39 @@ TEST(exprcall, runsAt53BitsAndRestoresTheCallersWord)
     }
 }
 
+// A caller at 0x027F keeps its word without a load; the results are the
+// same bits as from a caller at 0x037F, also inside a loop bracketed by
+// exprcallsbegin and exprcallsend, and every caller finds its word again.
+TEST(exprcall, sameBitsFromEitherWordAndTheWordComesBack)
+{
+    const char *texts[] = {
+        "(x,y)\n(x*1.5 + y*2.5 + y/(abs(sin(y*.1))+1)*x + (x-y+1)*16)*0.75",
+        "(x,y)\nfloor(x*y) + ceil(x/y) + exp(y/8) + pow(abs(x), 1/3) + fact(abs(y)/2)",
+        "(x,y)\na=x/y;b=a*a-x;c=sqrt(abs(b))+tan(a);d=atan2(x,y);a+b+c+d+log(abs(x)+1,2)",
+    };
+    for (const char *t : texts) {
+        exprfunc f = mustcompile(t);
+        for (int i = 0; i < 200; i++) {
+            double x = std::ldexp(double(i * 7919 % 1000) - 500, -(i % 5)), y = 0.37 + i * 0.91;
+            setx87controlword(0x037F);
+            double wide = call2(f, x, y);
+            EXPECT_EQ(x87controlword(), 0x037F);
+            setx87controlword(0x027F);
+            double ours = call2(f, x, y);
+            EXPECT_EQ(x87controlword(), 0x027F);
+            setx87controlword(0x037F);
+            uint16_t saved = exprcallsbegin();
+            EXPECT_EQ(x87controlword(), 0x027F);
+            double looped = call2(f, x, y);
+            exprcallsend(saved);
+            EXPECT_EQ(saved, 0x037F);
+            EXPECT_EQ(x87controlword(), 0x037F);
+            ASSERT_EQ(bitsof(wide), bitsof(ours)) << t << " at " << x << ", " << y;
+            ASSERT_EQ(bitsof(wide), bitsof(looped)) << t << " at " << x << ", " << y;
+        }
+    }
+}
+
 TEST(exprcall, passesManyArgumentsInOrder)
 {
     std::string header = "(", body;

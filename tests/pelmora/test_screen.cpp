@@ -365,6 +365,13 @@ TEST_F(ScreenTest, CtrlMainEnterRecompilesKeypadEnterDoesNot)
     ASSERT_NE(texscripts.func, nullptr);
     EXPECT_EQ(pixel(300, 30), 0u);
     EXPECT_EQ(previewimage(), freshpreview());
+    // Each compile frees the code it replaces.
+    int live = exprlivecode();
+    for (int i = 0; i < 20; i++) {
+        presskey(scanenter, 13, modlctrl);
+        headlessframe();
+    }
+    EXPECT_EQ(exprlivecode(), live);
 }
 
 // A failed lock skips the whole frame: nothing read, nothing drawn.

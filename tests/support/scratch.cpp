@@ -9,16 +9,20 @@
 #include <dirent.h>
 #include <filesystem>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
-// The process's scratch directory; its destructor removes it at exit.
+// The process's scratch directory; its destructor removes it at exit, in
+// the process that made it only: a forked child that ends with exit() must
+// not take the files its parent is about to read.
 struct scratchdir {
     std::string path;
+    pid_t owner = 0;
     ~scratchdir()
     {
         std::error_code ignored;
-        if (!path.empty())
+        if (!path.empty() && owner == getpid())
             std::filesystem::remove_all(path, ignored);
     }
 };
@@ -35,6 +39,7 @@ std::string scratchpath(const std::string &name)
             return "/nonexistent/" + name;
         }
         scratch.path = pattern;
+        scratch.owner = getpid();
     }
     std::string prefix;
     if (const testing::TestInfo *info = testing::UnitTest::GetInstance()->current_test_info()) {

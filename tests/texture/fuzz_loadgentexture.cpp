@@ -44,5 +44,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     if (!slot.func || exprparamcount() > 12)
         __builtin_trap();   // no code, or code that would read beyond the twelve arguments
+    exprfree(slot.func);
     return 0;
 }

@@ -159,3 +159,31 @@ TEST_F(GenTexture, TextWithoutNulAndCutFilesStillCompile)
     ASSERT_EQ(loadslot(cut, slot2), 1);
     EXPECT_EQ(callslot(slot2), 22.0);
 }
+
+// Repeated expression sections keep one compiled copy: each replaced one is
+// freed, and a load that fails after compiling frees what it compiled.
+TEST_F(GenTexture, RepeatedSectionsKeepOneCompiledCopy)
+{
+    auto sections = [](int count) {
+        filebytes b;
+        b.tag("TxQv");
+        for (int i = 0; i < count; i++) {
+            std::string text = header + std::to_string(i);
+            b.tag("Eqat").u32(uint32_t(text.size() + 1)).text(text);
+        }
+        return b;
+    };
+    const int live = exprlivecode();
+    textureslot slot = {};
+    ASSERT_EQ(loadslot(sections(1000), slot), 1);
+    EXPECT_EQ(callslot(slot), 999.0);
+    EXPECT_EQ(exprlivecode(), live + 1);
+    exprfree(slot.func);
+
+    textureslot refused = {};
+    EXPECT_EQ(loadslot(sections(50).tag("Eqat").u32(9000).text(header + "1"), refused), 0);
+    EXPECT_EQ(exprlivecode(), live);
+    EXPECT_EQ(loadslot(sections(50).tag("Eqat").u32(uint32_t(header.size() + 3)).text(header + "1+"), refused), 0);
+    EXPECT_EQ(exprlivecode(), live);
+    EXPECT_EQ(refused.func, nullptr);
+}

@@ -139,4 +139,105 @@ TEST(PointGrid, BoxesThatAreNotMultiplesOfTheCell)
     freegrid(g);
 }
 
+// The grid built step by step as the algorithm is written (one cell at a
+// time, every candidate's far and near distance from its own coordinates),
+// for comparing the arrays of buildgrid with.
+struct referencegrid {
+    std::vector<int> starts, entries;
+    int ny = 1, nz = 1;
+};
+
+float farside(float p, float lo, float hi)
+{
+    return p >= (lo + hi) * 0.5f ? p - lo : hi - p;
+}
+
+float nearside(float p, float lo, float hi)
+{
+    return p < lo ? lo - p : p > hi ? p - hi : 0.0f;
+}
+
+referencegrid referencebuild(int mode, int mincell, int sx, int sy, int sz, const cloud &c)
+{
+    referencegrid cur;
+    cur.starts = {0, int(c.index.size())};
+    cur.entries = c.index;
+    int G[3] = {sx, sy, sz};
+    bool root = true;
+    for (int g = (sx == sy && sy == sz) ? sx / 2 : std::min({sx, sy, sz}); g >= mincell; g >>= 1) {
+        referencegrid next;
+        next.ny = (sy + g - 1) / g;
+        next.nz = (sz + g - 1) / g;
+        next.starts.push_back(0);
+        for (int x0 = 0; x0 < sx; x0 += g)
+            for (int y0 = 0; y0 < sy; y0 += g)
+                for (int z0 = 0; z0 < sz; z0 += g) {
+                    int parent = root ? 0 : ((x0 / G[0]) * cur.ny + y0 / G[1]) * cur.nz + z0 / G[2];
+                    float lo[3], hi[3];
+                    const int corner[3] = {x0, y0, z0};
+                    for (int a = 0; a < 3; a++) {
+                        lo[a] = float(corner[a]) - (mode == gridnearest ? 1.0f : 0.0f);
+                        hi[a] = float(corner[a] + g);
+                    }
+                    std::vector<float> far;
+                    for (int e = cur.starts[size_t(parent)]; e < cur.starts[size_t(parent) + 1]; e++) {
+                        const featurepoint &p = c.points[size_t(cur.entries[size_t(e)])];
+                        float dx = farside(p.x, lo[0], hi[0]), dy = farside(p.y, lo[1], hi[1]);
+                        float dz = farside(p.z, lo[2], hi[2]);
+                        far.push_back(p.weight * (dx * dx + dy * dy + dz * dz));
+                    }
+                    std::sort(far.begin(), far.end());
+                    size_t rank = mode == gridnearest ? 0 : 3;
+                    float bound = far.size() > rank ? far[rank] : 1e30f;
+                    for (int e = cur.starts[size_t(parent)]; e < cur.starts[size_t(parent) + 1]; e++) {
+                        const featurepoint &p = c.points[size_t(cur.entries[size_t(e)])];
+                        float dx = nearside(p.x, lo[0], hi[0]), dy = nearside(p.y, lo[1], hi[1]);
+                        float dz = nearside(p.z, lo[2], hi[2]);
+                        if (p.weight * (dx * dx + dy * dy + dz * dz) < bound)
+                            next.entries.push_back(cur.entries[size_t(e)]);
+                    }
+                    next.starts.push_back(int(next.entries.size()));
+                }
+        cur = next;
+        G[0] = G[1] = G[2] = g;
+        root = false;
+    }
+    return cur;
+}
+
+// The arrays are those of the step-by-step build, whatever the number of
+// threads that build the levels.
+TEST(PointGrid, SameArraysAsTheStepByStepBuildOnAnyThreadCount)
+{
+    struct row {
+        int mode, mincell, sx, sy, sz, points;
+        float margin;
+    } rows[] = {
+        {gridnearest, 8, 256, 256, 256, 1152, 256},
+        {gridfournearest, 8, 256, 256, 256, 1152, 256},
+        {gridnearest, 8, 1024, 1024, 256, 2500, 0},
+        {gridfournearest, 16, 1024, 1024, 256, 2500, 0},
+        {gridfournearest, 8, 100, 60, 36, 500, 0},
+        {gridnearest, 8, 100, 60, 36, 500, 0},
+        {gridfournearest, 8, 64, 64, 64, 3, 0},
+    };
+    for (const row &r : rows) {
+        cloud c = randomcloud(r.points, float(r.sx), float(r.sy), float(r.sz), unsigned(r.points + r.mode), r.margin);
+        referencegrid want = referencebuild(r.mode, r.mincell, r.sx, r.sy, r.sz, c);
+        for (int threads : {1, 2, 3, 7}) {
+            pointgrid *g = buildgridon(threads, r.mode, r.mincell, r.sx, r.sy, r.sz, r.points, c.index.data(),
+                                       c.source());
+            ASSERT_NE(g, nullptr);
+            EXPECT_EQ(g->ny, want.ny);
+            EXPECT_EQ(g->nz, want.nz);
+            ASSERT_EQ(size_t(g->cellcount) + 1, want.starts.size()) << threads << " threads";
+            EXPECT_EQ(std::vector<int>(g->starts, g->starts + g->cellcount + 1), want.starts)
+                << r.sx << "x" << r.sy << "x" << r.sz << " mode " << r.mode << ", " << threads << " threads";
+            EXPECT_EQ(std::vector<int>(g->entries, g->entries + g->entrycount), want.entries)
+                << r.sx << "x" << r.sy << "x" << r.sz << " mode " << r.mode << ", " << threads << " threads";
+            freegrid(g);
+        }
+    }
+}
+
 } // namespace

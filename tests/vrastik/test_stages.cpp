@@ -27,6 +27,30 @@ TEST(GeneratorRandom, ClassicSequenceAndSeeds)
     EXPECT_EQ(genrandom.state, 4294967295u);
 }
 
+// Jumping ahead n draws lands where n draws by stepping land, for counts
+// around the powers of two and past the 2^32 period.
+TEST(GeneratorRandom, JumpAheadMatchesStepping)
+{
+    for (uint32_t start : {1u, 0u, 0xDEADBEEFu}) {
+        genrandomstate stepped = {start};
+        uint64_t done = 0;
+        for (uint64_t n : {0ull, 1ull, 2ull, 3ull, 7ull, 8ull, 1000ull, 65535ull, 65536ull, 3000001ull}) {
+            while (done < n) {
+                drawfrom(stepped);
+                done++;
+            }
+            genrandomstate jumped = {start};
+            jumprandom(jumped, n);
+            ASSERT_EQ(jumped.state, stepped.state) << start << " + " << n;
+        }
+        // The sequence repeats after 2^32 draws.
+        genrandomstate full = {start}, twice = {start};
+        jumprandom(full, (1ull << 32) + 12345);
+        jumprandom(twice, 12345);
+        EXPECT_EQ(full.state, twice.state);
+    }
+}
+
 // Places the rocks of a seed quietly and returns the console text.
 std::string place(int rockcount, int32_t seed)
 {

@@ -20,10 +20,12 @@ int txmake(int argc, char **argv)
     }
     // A script the generator cannot compile is no use: refuse it here.
     setexprdialect(dialectvrastik);
-    if (!compileexpr(texscripts.script.text)) {
+    exprfunc f = compileexpr(texscripts.script.text);
+    if (!f) {
         std::fprintf(stderr, "txtool make: %s: the expression does not compile: %s\n", argv[1], compileerror());
         return 1;
     }
+    exprfree(f);
     if (!savetexture(argv[0])) {
         std::fprintf(stderr, "txtool make: %s\n", texscripts.why);
         return 1;

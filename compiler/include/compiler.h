@@ -2,10 +2,11 @@
 //
 //   compileexpr  preprocess, parse into quads, optimise, generate code
 //   exprcall     run compiled code with double arguments (the only way to call it)
+//   exprfree     release the code of an expression that is no longer wanted
 //   exprlist     listing of the last compilation's quads and code bytes
 //
 // The compiler keeps one global state (not reentrant). Compiled buffers belong
-// to the caller and stay valid until the process ends.
+// to the caller and stay valid until the caller frees them with exprfree.
 #pragma once
 #include <cstdint>
 
@@ -41,8 +42,26 @@ const char *compileerror();
 
 // Call compiled code of the native flavour with `count` doubles, under the
 // x87 control word 0x027F (53-bit precision, round to nearest, exceptions
-// masked); the caller's control word is restored afterwards.
-double exprcall(exprfunc f, const double *args, int count);
+// masked). A caller already at 0x027F keeps it untouched (reading the word
+// costs almost nothing, loading it is what costs); any other word is set for
+// the call and restored afterwards. `args` must hold every parameter the expression's
+// header declares: the x64 code reads them in place. Safe to call from
+// several threads at once unless the code draws random numbers.
+extern "C" double exprcall(exprfunc f, const double *args, int count);
+
+// Loops of many calls set the control word once around the loop:
+//   uint16_t saved = exprcallsbegin();  ... exprcall ...  exprcallsend(saved);
+// exprcallsbegin returns the caller's word and loads 0x027F; exprcallsend
+// loads the word it is given. The results are the same bits either way.
+uint16_t exprcallsbegin();
+void exprcallsend(uint16_t saved);
+
+// Release the code of f (nothing for nullptr). f must not be called again;
+// exprdrawsrandom forgets it.
+void exprfree(exprfunc f);
+
+// Code buffers compiled and not yet freed.
+int exprlivecode();
 
 // Whether compiled code draws from the random state of RND and NRND. Such
 // code must be called in a fixed order from one thread; code that draws
@@ -52,7 +71,12 @@ bool exprdrawsrandom(exprfunc f);
 // Set the random state of RND and NRND to 2 * seed.
 void exprseed(int32_t seed);
 
-// Free every work array; the next compileexpr creates them again.
+// Forget a pending NRND deviate (none is pending at program start).
+void exprresetnormal();
+
+// Free every work array and the code the compiler keeps for itself (the last
+// buffer of a foreign flavour, which no caller can run); the next compileexpr
+// creates the arrays again. Code handed to callers stays theirs to free.
 void exprrelease();
 
 // Listing of the last compilation: bit 0 the quads, bit 1 the hex dump of the code.

@@ -1,0 +1,180 @@
+// The map on several threads: the same bytes and the same console text as
+// the serial run (VRASTIK_THREADS=1) for every cave kind, for the example
+// texture scripts, for a script that draws RND and NRND, and when a fatal
+// error stops the run part way.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "compiler.h"
+#include "generator.h"
+#include "runfixture.h"
+#include "texscript.h"
+
+namespace {
+
+std::string slurp(const std::string &path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+// The console text up to the run time, which differs from run to run.
+std::string beforetime(const std::string &console)
+{
+    return console.substr(0, console.find("\nTime = "));
+}
+
+class Bands : public ScratchRun {
+protected:
+    // The map of a run on `threads` threads; the console is kept.
+    std::string mapon(int threads, const std::vector<std::string> &words)
+    {
+        setenv("VRASTIK_THREADS", std::to_string(threads).c_str(), 1);
+        int code = run(words);
+        unsetenv("VRASTIK_THREADS");
+        EXPECT_EQ(code, 1234) << console;
+        return slurp("mundra.gmv");
+    }
+
+    // Serial map and console, then 2, 3 and 7 threads against them.
+    void expectsameonanythreads(const std::vector<std::string> &words)
+    {
+        const std::string serial = mapon(1, words), serialconsole = beforetime(console);
+        ASSERT_GT(serial.size(), 108u);
+        for (int threads : {2, 3, 7}) {
+            EXPECT_TRUE(mapon(threads, words) == serial) << threads << " threads wrote other bytes";
+            EXPECT_EQ(beforetime(console), serialconsole) << threads << " threads";
+        }
+    }
+};
+
+class EveryKindOnThreads : public Bands, public testing::WithParamInterface<int> {};
+
+TEST_P(EveryKindOnThreads, SameBytesAsTheSerialRun)
+{
+    expectsameonanythreads({std::to_string(GetParam() + 16 * 3), "1500", "140"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Bands, EveryKindOnThreads, testing::Range(0, 16));
+
+TEST_F(Bands, ExampleScriptsSameBytes)
+{
+    std::vector<std::string> words = {"3", "3000", "128"};
+    for (const char *name : {"ground", "rock", "moss", "crystal", "sandstone"})
+        words.push_back(std::string(EXAMPLESDIR) + "/" + name + ".tx");
+    expectsameonanythreads(words);
+}
+
+// RND and NRND share one state and draw per call: such a script is
+// coloured in map order on one thread, with the same numbers.
+TEST_F(Bands, ScriptDrawingRndAndNrndSameBytes)
+{
+    texturescript s;
+    defaultscript(s);
+    std::snprintf(s.text, sizeof s.text, "%s%s", exprheader, "(d1*c1 + rnd*60 + nrnd*20 + c4)*sc");
+    ASSERT_EQ(savescript(s, "random.tx"), 1);
+    expectsameonanythreads({"3", "2500", "128", std::string(EXAMPLESDIR) + "/ground.tx", "random.tx"});
+    ASSERT_EQ(gen.texturecount, 2);
+    EXPECT_TRUE(exprdrawsrandom(gen.slots[1].func));
+}
+
+// ---------------------------------------------------------------- fatal errors
+
+// A grid without the rocks of the cells `drop` picks (the arrays stay the
+// grid's own, so freegrid can free them).
+void dropcells(pointgrid &g, const std::function<bool(int cell)> &drop)
+{
+    std::vector<int> starts(1, 0), entries;
+    for (int c = 0; c < g.cellcount; c++) {
+        if (!drop(c))
+            entries.insert(entries.end(), g.entries + g.starts[c], g.entries + g.starts[c + 1]);
+        starts.push_back(int(entries.size()));
+    }
+    std::memcpy(g.starts, starts.data(), starts.size() * sizeof(int));
+    std::memcpy(g.entries, entries.data(), entries.size() * sizeof(int));
+    g.entrycount = int(entries.size());
+}
+
+struct childresult {
+    int status;
+    std::string console, log;
+};
+
+// The map written in a child process on `threads` threads after `damage`;
+// its exit status, console text and log (time stamps cut off).
+childresult writeinchild(int threads, const std::function<void()> &damage)
+{
+    std::fflush(stdout);
+    unlink("console.txt");
+    unlink("vrastik.log");
+    pid_t pid = fork();
+    if (pid == 0) {
+        int fd = open("console.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(fd, 1);
+        resetgenerator();
+        gen.groundposition = 128;
+        placerocks(3000, regioncentres, 3);
+        if (!gridstage())
+            _exit(3);
+        damage();
+        std::printf("--- writing\n");
+        gen.threads = threads;
+        writemap("mundra.gmv", 0, 0, 0);
+        std::fflush(stdout);
+        _exit(7);
+    }
+    childresult r = {-1, "", ""};
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1000 - WTERMSIG(status);
+    r.console = slurp("console.txt");
+    r.console = r.console.substr(r.console.find("--- writing\n"));
+    std::istringstream log(slurp("vrastik.log"));
+    for (std::string line; std::getline(log, line);)
+        r.log += (line.size() > 19 ? line.substr(19) : line) + "\n";
+    return r;
+}
+
+TEST_F(Bands, FatalErrorsStopWhereTheSerialRunStops)
+{
+    struct row {
+        const char *what;
+        std::function<void()> damage;
+    } rows[] = {
+        // no rock left for the voxels of one column of cells of grid 2 in row 496..511
+        {"colour", [] { dropcells(*gen.grid2, [](int c) { return c / gen.grid2->nz == 20 * gen.grid2->ny + 31; }); }},
+        // no rock left in the mixed cells of one column of cells of grid 0 in rows 560..567
+        {"column", [] {
+             const pointgrid &g = *gen.grid0;
+             dropcells(*gen.grid0, [&g](int c) { return c / g.nz == 40 * g.ny + 70 && gen.cellclass[c] == 2; });
+         }},
+    };
+    for (const row &r : rows) {
+        childresult serial = writeinchild(1, r.damage);
+        EXPECT_EQ(serial.status, 255) << r.what << "\n" << serial.console;
+        EXPECT_NE(serial.console.find("no closest point!?"), std::string::npos) << r.what;
+        EXPECT_NE(serial.console.find("%\r"), std::string::npos) << r.what << ": rows were written before";
+        EXPECT_EQ(serial.console.find("100%"), std::string::npos) << r.what;
+        for (int threads : {2, 3, 7}) {
+            childresult banded = writeinchild(threads, r.damage);
+            EXPECT_EQ(banded.status, serial.status) << r.what << ", " << threads << " threads";
+            EXPECT_EQ(banded.console, serial.console) << r.what << ", " << threads << " threads";
+            EXPECT_EQ(banded.log, serial.log) << r.what << ", " << threads << " threads";
+        }
+        EXPECT_FALSE(std::ifstream("mundra.gmv").good()) << "no map after a fatal error";
+    }
+}
+
+} // namespace
