@@ -47,9 +47,10 @@ struct encoder {
 const int maxspancolours = spanmaxwords - 1;
 
 // Class of every voxel of the column; index 256 stands for the voxel below
-// the map, which is not air, and the bytes after it for no class at all, so
-// that a run always ends inside the array.
-constexpr int classbytes = mapdepth + 16;
+// the map, which is not air, and the 16 bytes after it for no class at all,
+// so that a run always ends inside the array: a run reaching index 256 is
+// looked at from 257 on, 16 bytes at a time.
+constexpr int classbytes = mapdepth + 1 + 16;
 
 // Bytes 0xFF where bit k of the 16 bits is set, else 0.
 __m128i bytemask(unsigned bits)
