@@ -81,6 +81,7 @@ void modalpresent()
 void modalclose()
 {
     readkeyboard();
+    swallowheldkeys();
     input.keystatus[scanesc] = 0;
     framebuffer f;
     if (lockframe(f)) {

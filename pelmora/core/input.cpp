@@ -103,24 +103,42 @@ static void appendevent(uint32_t event)
 void inputkeydown(int scanbyte, int repeat)
 {
     scanbyte &= 0xFF;
-    if (!repeat)
+    input.droptext = 0;
+    if (!repeat) {
         pushkeyelement(scanbyte, 1);
+        input.swallowed[scanbyte] = 0;
+    }
     if (uint32_t bit = modifierof(scanbyte)) {
         input.modifiers |= bit;
+        return;
+    }
+    if (repeat && input.swallowed[scanbyte]) {
+        input.droptext = 1;
         return;
     }
     appendevent(makekey(scanbyte, 0, input.modifiers));
 }
 
+void swallowheldkeys()
+{
+    for (int k = 0; k < 256; k++)
+        input.swallowed[k] = input.keystatus[k];
+}
+
 void inputkeyup(int scanbyte)
 {
     scanbyte &= 0xFF;
+    input.swallowed[scanbyte] = 0;
     pushkeyelement(scanbyte, 0);
     input.modifiers &= ~modifierof(scanbyte);
 }
 
 void inputtext(int character)
 {
+    if (input.droptext) {
+        input.droptext = 0;
+        return;
+    }
     if (input.read == input.write)
         return;
     input.queue[(input.write + keyqueuesize - 1) % keyqueuesize] |= uint32_t(character & 0xFF);

@@ -37,6 +37,8 @@ struct inputstate {
     uint32_t queue[keyqueuesize];
     int write, read, visible;           // modulo keyqueuesize
     uint32_t modifiers;                 // modifier bits now (keys.h)
+    uint8_t swallowed[256];             // held since a dialog took their press
+    int droptext;                       // the next character belongs to a swallowed repeat
 
     // Keyboard device.
     uint8_t keystatus[256];
@@ -87,6 +89,10 @@ void inputmousestart(double now);
 void inputkeydown(int scanbyte, int repeat);
 // A key went up: modifier keys clear their bit.
 void inputkeyup(int scanbyte);
+// A dialog that closes keeps the keys held now: their repeats (and the
+// characters that come with them) make no events until they are released,
+// so ESC or Enter held after a dialog does not act on the designer too.
+void swallowheldkeys();
 // A typed character (code page 437), ORed into the newest unread event.
 void inputtext(int character);
 // Everything of this pump is in: the queued events become readable.

@@ -280,6 +280,8 @@ TEST_F(ChooserTest, OpenRefusesAMissingFileAndCancelChangesNothing)
                       message = chooser.message;
                       inputkeydown(scanesc, 0);   // still held when the dialog has closed
                   }});
+    inputkeydown(scanesc, 1);                   // and repeating
+    inputkeydown(scanesc, 1);
     inputkeyup(scanesc);
     EXPECT_EQ(proposed, "keep.tx");
     EXPECT_EQ(message, "File not found: missing.tx");
@@ -292,6 +294,7 @@ TEST_F(ChooserTest, OpenRefusesAMissingFileAndCancelChangesNothing)
     // at the same time.
     double now = headless.now;
     headlessframe();
+    EXPECT_EQ(headless.closes, 0);              // and so were its repeats
     std::vector<uint32_t> after = framepixels();
     headlessstart();
     headless.now = now;

@@ -113,6 +113,30 @@ TEST_F(InputTest, FullQueueDropsAndCharactersJoinTheNewestUnreadEvent)
     EXPECT_EQ(readable(), std::vector<uint32_t>{0x2D00u});
 }
 
+// Keys held when a dialog closes: their repeats and the characters that
+// come with them make no events; other keys, and a new press after the
+// release, do.
+TEST_F(InputTest, KeysHeldWhenADialogClosesRepeatNothingUntilReleased)
+{
+    inputkeydown(0x1E, 0);                  // "a"
+    inputtext('a');
+    inputkeydown(0x01, 0);                  // ESC
+    readkeyboard();
+    swallowheldkeys();
+    inputkeydown(0x1E, 1);
+    inputtext('a');
+    inputkeydown(0x01, 1);
+    inputkeydown(0x30, 0);                  // "b", pressed after the dialog
+    inputtext('b');
+    inputkeydown(0x30, 1);
+    inputtext('b');
+    inputkeyup(0x1E);
+    inputkeydown(0x1E, 0);
+    inputtext('a');
+    inputendpump();
+    EXPECT_EQ(readable(), (std::vector<uint32_t>{0x1E00u | 'a', 0x0100u, 0x3000u | 'b', 0x3000u | 'b', 0x1E00u | 'a'}));
+}
+
 TEST_F(InputTest, KeystatusAndKeyhitFollowTheDeviceBuffer)
 {
     inputkeydown(0x2A, 0);
