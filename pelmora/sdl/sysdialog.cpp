@@ -215,6 +215,12 @@ int sdlsystemdialog(const filerequest &request, char *path, int size)
         bool relative = SDL_GetRelativeMouseMode();
         SDL_SetRelativeMouseMode(SDL_FALSE);
         int got = runhelper(*h, program, request, path, size);
+        if (got != systemunavailable) {
+            // The keyboard comes back to the designer, with or without a
+            // window manager to hand it over.
+            SDL_RaiseWindow(sdl.window);
+            SDL_SetWindowInputFocus(sdl.window);
+        }
         if (relative && !sdl.released)
             SDL_SetRelativeMouseMode(SDL_TRUE);
         SDL_FlushEvents(SDL_MOUSEMOTION, SDL_MOUSEWHEEL);
