@@ -8,6 +8,7 @@
 // the lists are the same whichever way the work is split; slabs go to
 // threads in parts and the parts are joined in cell order.
 #include "pointgrid.h"
+#include "hugepages.h"
 #include "lanes.h"
 #include "workers.h"
 
@@ -17,7 +18,6 @@
 #include <memory>
 #include <mutex>
 #include <new>
-#include <sys/mman.h>
 #include <vector>
 
 namespace {
@@ -62,18 +62,11 @@ bool makeroot(int pointcount, const int *indexlist, gridlevel &root)
     return true;
 }
 
-// An int array for a level's lists. Large ones are taken in 2 MB pages
-// where the system offers them: a level is written once from end to end,
-// and paging it in 4 KB at a time costs a fifth of the build.
+// An int array for a level's lists: a level is written once from end to
+// end, and paging it in 4 KB at a time costs a fifth of the build.
 int *listarray(size_t count)
 {
-    const size_t bytes = std::max<size_t>(count, 1) * sizeof(int), huge = size_t(2) << 20;
-    if (bytes < 2 * huge)
-        return static_cast<int *>(std::malloc(bytes));
-    void *p = std::aligned_alloc(huge, (bytes + huge - 1) / huge * huge);
-    if (p)
-        madvise(p, (bytes + huge - 1) / huge * huge, MADV_HUGEPAGE);
-    return static_cast<int *>(p);
+    return static_cast<int *>(hugealloc(std::max<size_t>(count, 1) * sizeof(int)));
 }
 
 // ---------------------------------------------------------------- distances
@@ -210,7 +203,7 @@ struct levelplan {
 // when every part before it is in the level writes straight into the
 // level's array; one that runs ahead writes into an array of its own,
 // copied into the level when its turn comes.
-struct levelpart {
+struct alignas(cacheline) levelpart {
     int firstslab, endslab;
     int firstcell;             // its cells are firstcell .. firstcell + ends.size() - 1
     size_t capacity;           // the most entries its cells can keep
@@ -420,8 +413,8 @@ void buildpart(const levelplan &p, levelparts &lp, scratchpool &pool, int k)
 // The level of side g below `up`, or false when memory ran out. Its entry
 // array is sized for the most its cells can keep (pages that are never
 // written cost nothing) and cut to size at the end.
-bool buildlevel(int threads, int mode, int g, int sx, int sy, int sz, pointsource pts, const gridlevel &up,
-                scratchpool &pool, gridlevel &next)
+bool buildlevel(int threads, workteam *team, int mode, int g, int sx, int sy, int sz, pointsource pts,
+                const gridlevel &up, scratchpool &pool, gridlevel &next)
 {
     next = {(sx + g - 1) / g, (sy + g - 1) / g, (sz + g - 1) / g, g, nullptr, nullptr, 0};
     levelparts lp;
@@ -433,8 +426,9 @@ bool buildlevel(int threads, int mode, int g, int sx, int sy, int sz, pointsourc
         levelplan p{mode, next.nx, next.ny, next.nz, g, mode == gridnearest ? 1.0f : 0.0f, pts, &up,
                     mapaxis(next.nx, up.nx, g, up.side), mapaxis(next.ny, up.ny, g, up.side),
                     mapaxis(next.nz, up.nz, g, up.side)};
-        // A few parts per thread, each a run of whole slabs.
-        const int count = threads <= 1 ? 1 : std::min(up.nx, 4 * threads);
+        // A few parts per thread, each a run of whole slabs; a team may
+        // lend a thread more.
+        const int count = threads <= 1 && !team ? 1 : std::min(up.nx, 4 * std::max(threads, 2));
         size_t capacity = 0;
         int cell = 0;
         lp.part.resize(size_t(count));
@@ -452,7 +446,7 @@ bool buildlevel(int threads, int mode, int g, int sx, int sy, int sz, pointsourc
         if (!next.starts || !next.entries || cell != cellsof(next))
             throw std::bad_alloc();
         next.starts[0] = 0;
-        runparts(threads, count, [&](int k) { buildpart(p, lp, pool, k); });
+        runparts(threads, count, [&](int k) { buildpart(p, lp, pool, k); }, team);
     } catch (const std::bad_alloc &) {
         ok = false;
     }
@@ -479,7 +473,7 @@ pointgrid *buildgrid(int mode, int mincell, int sx, int sy, int sz,
 }
 
 pointgrid *buildgridon(int threads, int mode, int mincell, int sx, int sy, int sz,
-                       int pointcount, const int *indexlist, pointsource pts)
+                       int pointcount, const int *indexlist, pointsource pts, workteam *team)
 {
     gridlevel cur;
     if (!makeroot(pointcount, indexlist, cur))
@@ -489,7 +483,7 @@ pointgrid *buildgridon(int threads, int mode, int mincell, int sx, int sy, int s
         gridlevel next;
         bool built = false;
         try {
-            built = buildlevel(threads, mode, g, sx, sy, sz, pts, cur, pool, next);
+            built = buildlevel(threads, team, mode, g, sx, sy, sz, pts, cur, pool, next);
         } catch (const std::bad_alloc &) {
         }
         freelevel(cur);

@@ -35,10 +35,12 @@ struct pointsource {
 pointgrid *buildgrid(int mode, int mincell, int sx, int sy, int sz,
                      int pointcount, const int *indexlist, pointsource points);
 
-// The same with each level's cells shared among `threads` threads; the
-// lists are the same arrays for every thread count.
+// The same with each level's cells shared among `threads` threads, and the
+// idle members of `team` when one is given; the lists are the same arrays
+// for every thread count.
+struct workteam;
 pointgrid *buildgridon(int threads, int mode, int mincell, int sx, int sy, int sz,
-                       int pointcount, const int *indexlist, pointsource points);
+                       int pointcount, const int *indexlist, pointsource points, workteam *team = nullptr);
 
 void freegrid(pointgrid *g);
 

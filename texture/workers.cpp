@@ -31,17 +31,63 @@ void joinworkers(workerset &w)
     w.threads.clear();
 }
 
-void runparts(int threads, int parts, const std::function<void(int part)> &job)
-{
+struct partsjob {
+    const std::function<void(int part)> *job;
+    int parts;
     std::atomic<int> next{0};
+    std::atomic<int> done{0};   // a helper counts its parts under the team's lock
+};
+
+void runparts(int threads, int parts, const std::function<void(int part)> &job, workteam *team)
+{
+    partsjob j;
+    j.job = &job;
+    j.parts = parts;
+    if (team) {
+        std::lock_guard<std::mutex> hold(team->lock);
+        team->open.push_back(&j);
+        team->changed.notify_all();
+    }
     auto drain = [&] {
-        for (int p; (p = next.fetch_add(1)) < parts;)
+        for (int p; (p = j.next.fetch_add(1)) < parts; j.done++)
             job(p);
     };
     workerset w;
     startworkers(w, (threads < parts ? threads : parts) - 1, drain);
     drain();
     joinworkers(w);
+    if (team) {
+        std::unique_lock<std::mutex> hold(team->lock);
+        std::erase(team->open, &j);
+        team->changed.wait(hold, [&] { return j.done == parts; });
+    }
+}
+
+void teamhelp(workteam &team)
+{
+    std::unique_lock<std::mutex> hold(team.lock);
+    team.working--;
+    team.changed.notify_all();
+    for (;;) {
+        partsjob *j = nullptr;
+        int p = 0;
+        for (partsjob *o : team.open)
+            if ((p = o->next.fetch_add(1)) < o->parts) {
+                j = o;
+                break;
+            }
+        if (!j) {
+            if (team.working == 0)
+                return;
+            team.changed.wait(hold);
+            continue;
+        }
+        hold.unlock();
+        (*j->job)(p);
+        hold.lock();
+        j->done++;
+        team.changed.notify_all();
+    }
 }
 
 int hardwarethreads()

@@ -28,6 +28,7 @@
 
 #include "compiler.h"
 #include "generator.h"
+#include "hugepages.h"
 #include "runlog.h"
 #include "workers.h"
 
@@ -69,6 +70,16 @@ int encodeat(rowbuffers &b, const coderow *previous, const coderow &current, con
         y < mapsize - 1 ? &next->bits[x] : &b.outside,
     };
     return encodecolumnbits(current.codes[x], current.bits[x], nb, x, y, b.column, paint);
+}
+
+// Row buffers of one thread, nullptr when memory ran out. Only `outside`
+// needs a value before use: every row is built before it is read.
+rowbuffers *newrowbuffers()
+{
+    rowbuffers *b = static_cast<rowbuffers *>(hugealloc(sizeof(rowbuffers)));
+    if (b)
+        b->outside = {};
+    return b;
 }
 
 uint32_t inplacecolour(void *, int x, int y, int z, int)
@@ -125,14 +136,19 @@ struct colourslot {
 
 enum bandstage { waiting, encoded, coloured };
 
+// What a band's buffers hold before they grow: 64 rows of 32-byte columns.
+constexpr size_t bandreserve = size_t(2) << 20;
+
 // A band's buffers; those of written bands are used again.
 struct bandbuffers {
-    std::vector<uint8_t> bytes;
+    std::vector<uint8_t, hugeallocator<uint8_t>> bytes;
     std::vector<uint32_t> rowends;  // bytes after each row encoded
-    std::vector<colourslot> slots;
+    std::vector<colourslot, hugeallocator<colourslot>> slots;
 };
 
-struct band : bandbuffers {
+// Its worker writes a band's vectors column by column: each band on cache
+// lines of its own, away from its neighbours' workers.
+struct alignas(cacheline) band : bandbuffers {
     int first, end;                 // rows first .. end - 1
     int failat;                     // serial position of its fatal error, INT_MAX without
     const char *fault;
@@ -233,7 +249,7 @@ void countdraws(bandrun &run)
 
 void worker(bandrun &run)
 {
-    rowbuffers *buf = static_cast<rowbuffers *>(std::calloc(1, sizeof(rowbuffers)));
+    rowbuffers *buf = newrowbuffers();
     for (;;) {
         std::unique_lock<std::mutex> hold(run.lock);
         run.changed.wait(hold, [&] {
@@ -251,6 +267,10 @@ void worker(bandrun &run)
         try {
             if (!buf)
                 throw std::bad_alloc();
+            // Room for a typical band from the start: a buffer that grows
+            // and is copied as it grows costs more than the rows it holds.
+            b.bytes.reserve(bandreserve);
+            b.slots.reserve(bandreserve / sizeof(colourslot));
             encodeband(run, b, *buf);
         } catch (const std::bad_alloc &) {
             fail(b, builtat(b.first - 1), outofmemory);
@@ -274,14 +294,14 @@ void worker(bandrun &run)
 }
 
 // The bands: at least 8 rows (each builds two rows of its neighbours
-// again), at most 32 (its buffers grow with its rows). The first ones are
+// again), at most 64 (its buffers grow with its rows). The first ones are
 // short, so that writing starts soon, and so are the last ones, so that the
 // threads finish together.
 std::vector<band> makebands(int threads)
 {
     std::vector<band> bands;
     for (int y = 0, k = 0; y < mapsize; k++) {
-        int rows = std::min(32, 8 << std::min(k, 2));
+        int rows = std::min(64, 8 << std::min(k, 3));
         rows = std::min(rows, std::max(8, (mapsize - y) / (2 * threads)));
         rows = std::min(rows, mapsize - y);
         bands.push_back({{}, y, y + rows, INT_MAX, nullptr, waiting});
@@ -319,10 +339,13 @@ bool writeband(safefile &f, const band &b)
 
 bool writerowsserially(safefile &f)
 {
-    static rowbuffers buffers;   // 3 MB of codes; one map per run
+    rowbuffers *buffers = newrowbuffers();
+    if (!buffers)
+        fatalerror(outofmemory);
     const uint16_t saved = exprcallsbegin();
-    bool ok = serialrows(f, buffers);
+    bool ok = serialrows(f, *buffers);
     exprcallsend(saved);
+    std::free(buffers);
     return ok;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "generator.h"
 #include "lanes.h"
@@ -86,7 +87,23 @@ struct cellclasses {
     bool outofmemory, emptycell;
 };
 
-void classifygrid0(cellclasses &r)
+// Cells first .. end - 1; false at an empty one.
+bool classifycells(const pointgrid &g, int first, int end, int *counts)
+{
+    for (int c = first; c < end; c++) {
+        int bits = 0;
+        for (int e = g.starts[c]; e < g.starts[c + 1]; e++)
+            bits |= gen.rocks[g.entries[e]].material == -1 ? 1 : 2;
+        if (bits == 0)
+            return false;
+        gen.cellclass[c] = uint8_t(bits - 1);
+        counts[bits - 1]++;
+    }
+    return true;
+}
+
+// In parts on `threads` threads and the idle members of `team`.
+void classifygrid0(cellclasses &r, int threads, workteam *team)
 {
     r = {{0, 0, 0}, false, false};
     const pointgrid &g = *gen.grid0;
@@ -95,16 +112,20 @@ void classifygrid0(cellclasses &r)
         r.outofmemory = true;
         return;
     }
-    for (int c = 0; c < g.cellcount; c++) {
-        int bits = 0;
-        for (int e = g.starts[c]; e < g.starts[c + 1]; e++)
-            bits |= gen.rocks[g.entries[e]].material == -1 ? 1 : 2;
-        if (bits == 0) {
-            r.emptycell = true;
-            return;
-        }
-        gen.cellclass[c] = uint8_t(bits - 1);
-        r.counts[bits - 1]++;
+    struct alignas(cacheline) partclasses {
+        int counts[3];
+        bool full;
+    };
+    const int parts = threads > 1 || team ? 16 : 1;
+    std::vector<partclasses> part(size_t(parts), partclasses{{0, 0, 0}, true});
+    runparts(threads, parts, [&](int k) {
+        const int first = int(int64_t(g.cellcount) * k / parts), end = int(int64_t(g.cellcount) * (k + 1) / parts);
+        part[size_t(k)].full = classifycells(g, first, end, part[size_t(k)].counts);
+    }, team);
+    for (const partclasses &p : part) {
+        r.emptycell = r.emptycell || !p.full;
+        for (int i = 0; i < 3; i++)
+            r.counts[i] += p.counts[i];
     }
 }
 
@@ -122,10 +143,10 @@ bool reportclasses(const cellclasses &r)
     return true;
 }
 
-pointgrid *rockgrid(int threads, int mode, int mincell)
+pointgrid *rockgrid(int threads, workteam *team, int mode, int mincell)
 {
     pointsource pts = {reinterpret_cast<const unsigned char *>(gen.rocks), sizeof(rock)};
-    return buildgridon(threads, mode, mincell, mapsize, mapsize, mapdepth, gen.rockcount, gen.rocklist, pts);
+    return buildgridon(threads, mode, mincell, mapsize, mapsize, mapdepth, gen.rockcount, gen.rocklist, pts, team);
 }
 
 // "Done." with the size of a built grid, or its out-of-memory message.
@@ -142,30 +163,39 @@ bool reportgrid(int slot, const pointgrid *g)
 
 // Grid 0 (the nearest rock, cells of 8) with the classes of its cells, and
 // grid 2 (the four nearest, cells of 16). On several threads both grids
-// are built at once, grid 0 with the larger share; the console tells of
-// them in order either way.
+// are built at once, each on its share of the threads, and the one done
+// first helps with the other's levels; the console tells of them in order
+// either way.
 bool calculategrids(cellclasses &classes)
 {
     const int threads = gen.threads > 1 ? gen.threads : 1;
     pointgrid *grid2 = nullptr;
-    auto buildgrid0 = [&](int share) {
-        gen.grid0 = rockgrid(share, gridnearest, 8);
+    auto buildgrid0 = [&](int share, workteam *team) {
+        gen.grid0 = rockgrid(share, team, gridnearest, 8);
         if (gen.grid0)
-            classifygrid0(classes);
+            classifygrid0(classes, share, team);
     };
-    auto buildgrid2 = [&](int share) { grid2 = rockgrid(share, gridfournearest, 16); };
+    auto buildgrid2 = [&](int share, workteam *team) { grid2 = rockgrid(share, team, gridfournearest, 16); };
     std::printf("Calculate grid 0...\n");
-    if (threads > 1)
-        runparts(2, 2, [&](int k) { k == 0 ? buildgrid0((threads + 1) / 2) : buildgrid2(threads / 2); });
-    else
-        buildgrid0(1);
+    if (threads > 1) {
+        workteam team(2);
+        runparts(2, 2, [&](int k) {
+            if (k == 0)
+                buildgrid0((threads + 1) / 2, &team);
+            else
+                buildgrid2(threads / 2, &team);
+            teamhelp(team);
+        });
+    } else {
+        buildgrid0(1, nullptr);
+    }
     if (!reportgrid(0, gen.grid0)) {
         freegrid(grid2);     // built already, never told of
         return false;
     }
     std::printf("Calculate grid 2...\n");
     if (threads == 1)
-        buildgrid2(1);
+        buildgrid2(1, nullptr);
     gen.grid2 = grid2;
     return reportgrid(2, gen.grid2);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "pointgrid.h"
+#include "workers.h"
 
 namespace {
 
@@ -206,7 +207,8 @@ referencegrid referencebuild(int mode, int mincell, int sx, int sy, int sz, cons
 }
 
 // The arrays are those of the step-by-step build, whatever the number of
-// threads that build the levels.
+// threads that build the levels, also with a team member helping (0 threads
+// of its own: the one building and a helper).
 TEST(PointGrid, SameArraysAsTheStepByStepBuildOnAnyThreadCount)
 {
     struct row {
@@ -224,9 +226,19 @@ TEST(PointGrid, SameArraysAsTheStepByStepBuildOnAnyThreadCount)
     for (const row &r : rows) {
         cloud c = randomcloud(r.points, float(r.sx), float(r.sy), float(r.sz), unsigned(r.points + r.mode), r.margin);
         referencegrid want = referencebuild(r.mode, r.mincell, r.sx, r.sy, r.sz, c);
-        for (int threads : {1, 2, 3, 7}) {
-            pointgrid *g = buildgridon(threads, r.mode, r.mincell, r.sx, r.sy, r.sz, r.points, c.index.data(),
-                                       c.source());
+        for (int threads : {1, 2, 3, 7, 0}) {
+            pointgrid *g = nullptr;
+            if (threads > 0) {
+                g = buildgridon(threads, r.mode, r.mincell, r.sx, r.sy, r.sz, r.points, c.index.data(), c.source());
+            } else {
+                workteam team(2);
+                runparts(2, 2, [&](int member) {
+                    if (member == 0)
+                        g = buildgridon(1, r.mode, r.mincell, r.sx, r.sy, r.sz, r.points, c.index.data(),
+                                        c.source(), &team);
+                    teamhelp(team);
+                });
+            }
             ASSERT_NE(g, nullptr);
             EXPECT_EQ(g->ny, want.ny);
             EXPECT_EQ(g->nz, want.nz);
