@@ -212,9 +212,67 @@ bool writeall(int fd, const uint8_t *p, size_t size, int &error)
     return true;
 }
 
+void *syncahead(void *arg)
+{
+    safefile &f = *static_cast<safefile *>(arg);
+    f.syncerror = fdatasync(f.syncfd) == 0 ? 0 : errno;
+    close(f.syncfd);
+    return nullptr;
+}
+
+// Waits for the sync ahead, if one runs; a failure of it is the file's.
+void joinsync(safefile &f)
+{
+    if (!f.syncing)
+        return;
+    pthread_join(f.syncer, nullptr);
+    f.syncing = false;
+    if (f.syncerror && f.error == 0)
+        f.error = f.syncerror;
+}
+
+// Another safesyncstep handed to the system: sync it on a thread of its own
+// when the last such sync is done. The thread blocks every signal, so the
+// caught ones keep reaching the writer.
+void maybesyncahead(safefile &f)
+{
+    if (f.handed - f.syncedupto < safesyncstep || f.error)
+        return;
+    if (f.syncing) {
+        if (pthread_tryjoin_np(f.syncer, nullptr) != 0)
+            return;   // still syncing: the next step will try again
+        f.syncing = false;
+        if (f.syncerror) {
+            f.error = f.syncerror;
+            return;
+        }
+    }
+    f.syncfd = fcntl(f.fd, F_DUPFD_CLOEXEC, 0);
+    if (f.syncfd < 0)
+        return;       // the commit syncs everything itself
+    sigset_t all, old;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &old);
+    f.syncing = pthread_create(&f.syncer, nullptr, syncahead, &f) == 0;
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    if (f.syncing)
+        f.syncedupto = f.handed;
+    else
+        close(f.syncfd);
+}
+
+bool handover(safefile &f, const uint8_t *p, size_t size)
+{
+    if (f.error || !writeall(f.fd, p, size, f.error))
+        return false;
+    f.handed += size;
+    maybesyncahead(f);
+    return true;
+}
+
 bool flushbuffer(safefile &f)
 {
-    bool ok = f.error == 0 && writeall(f.fd, f.buffer, f.buffered, f.error);
+    bool ok = handover(f, f.buffer, f.buffered);
     f.buffered = 0;
     return ok;
 }
@@ -242,6 +300,7 @@ int syncdirectory(const char *path)
 // was renamed or a signal removed it.
 void closetemp(safefile &f, bool remove)
 {
+    joinsync(f);
     if (f.fd >= 0)
         close(f.fd);
     if (remove && safefiles.state[f.slot].load() == slotlive)
@@ -273,6 +332,9 @@ int safeopen(safefile &f, const char *path)
     f.slot = -1;
     f.error = 0;
     f.written = 0;
+    f.handed = 0;
+    f.syncedupto = 0;
+    f.syncing = false;
     f.buffered = 0;
     f.message[0] = 0;
     f.reason[0] = 0;
@@ -323,7 +385,7 @@ int safewrite(safefile &f, const void *bytes, size_t size)
     if (!flushbuffer(f))
         return 0;
     if (size >= safebuffersize)
-        return writeall(f.fd, p, size, f.error) ? 1 : 0;
+        return handover(f, p, size) ? 1 : 0;
     std::memcpy(f.buffer, p, size);
     f.buffered = size;
     return 1;
@@ -334,6 +396,7 @@ int safecommit(safefile &f)
     if (f.fd < 0)
         return failwith(f, "write", "no file is open");
     flushbuffer(f);
+    joinsync(f);
     if (f.error == 0 && fsync(f.fd) != 0)
         f.error = errno;
     if (close(f.fd) != 0 && f.error == 0)

@@ -18,6 +18,10 @@
 //   safeabort   give up and remove the temporary file
 //   safereplace the four in one for a whole buffer
 //
+// A large file is synced as it grows: every safesyncstep bytes a thread of
+// its own syncs what has been written so far, so the commit only waits for
+// the rest (syncing is mostly waiting for the disk; the writer goes on).
+//
 // While any file is open, SIGXFSZ is ignored (a file-size limit makes the
 // write fail with EFBIG instead of killing the process), and a signal that
 // was ignored before (nohup, a background job) stays ignored.
@@ -25,17 +29,25 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <pthread.h>
 
 constexpr int safepathmax = 4096;                   // longest target path, its NUL included
 constexpr int safemessagesize = safepathmax + 200;   // "cannot ... PATH: " and the reason
 constexpr size_t safebuffersize = size_t(1) << 16;
 constexpr int safeopenmax = 64;                     // files being written at once in one process
+constexpr uint64_t safesyncstep = uint64_t(4) << 20;
 
 struct safefile {
     int fd;                          // the temporary file, -1 when none is open
     int slot;                        // its entry in the table the signal handler cleans
     int error;                       // errno of the first failure, 0 while all is well
     uint64_t written;                // bytes taken by safewrite since safeopen
+    uint64_t handed;                 // bytes handed to the system
+    uint64_t syncedupto;             // handed when the last sync ahead started
+    bool syncing;                    // a sync ahead was started and not yet joined
+    pthread_t syncer;
+    int syncfd;                      // its own descriptor of the temporary file
+    int syncerror;                   // errno of its sync, read after the join
     size_t buffered;                 // bytes waiting in buffer
     char path[safepathmax];          // the target
     char temppath[safepathmax];

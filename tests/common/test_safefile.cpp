@@ -112,6 +112,36 @@ TEST(safefile, streamsAndReplacesOnlyAtTheCommit)
     EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
+// A file of several sync steps is synced ahead as it grows, in pieces
+// that go through the buffer and past it, and still holds exactly the bytes
+// written; given up half way it leaves the old file and nothing beside it.
+TEST(safefile, largeFilesSyncAheadAndStillCommitOrAbortWhole)
+{
+    std::string dir = freshdir(), path = dir + "/map.gmv";
+    put(path, "old");
+    for (bool commit : {true, false}) {
+        auto f = newfile();
+        ASSERT_EQ(safeopen(*f, path.c_str()), 1) << f->message;
+        std::string want;
+        for (uint32_t i = 0; want.size() < 5 * safesyncstep / 2; i++) {
+            std::string piece(size_t(i * 2654435761u % (3 * safebuffersize)), char('a' + i % 26));
+            want += piece;
+            ASSERT_EQ(safewrite(*f, piece.data(), piece.size()), 1);
+        }
+        EXPECT_GE(f->syncedupto, safesyncstep);   // a sync ahead started
+        EXPECT_EQ(slurp(path), "old");
+        if (commit) {
+            ASSERT_EQ(safecommit(*f), 1) << f->message;
+            EXPECT_TRUE(slurp(path) == want);
+            put(path, "old");
+        } else {
+            safeabort(*f);
+            EXPECT_EQ(slurp(path), "old");
+        }
+        EXPECT_EQ(names(dir), std::vector<std::string>{"map.gmv"});
+    }
+}
+
 // A target that is not a regular file is never replaced, and nothing is
 // created beside it.
 TEST(safefile, refusesTargetsThatAreNotRegularFiles)
@@ -178,7 +208,7 @@ namespace {
 // A child that opens a file, writes and says so; the signals are then sent
 // in order, and a child still alive is told to commit. Returns the signal
 // that ended it, or 0 when it committed.
-int signalledwriter(const std::string &path, bool ignoreint, const std::vector<int> &signals)
+int signalledwriter(const std::string &path, bool ignoreint, const std::vector<int> &signals, size_t extra)
 {
     int ready[2], go[2];
     if (pipe(ready) != 0 || pipe(go) != 0)
@@ -190,6 +220,8 @@ int signalledwriter(const std::string &path, bool ignoreint, const std::vector<i
         static safefile f;
         safeopen(f, path.c_str());
         safewrite(f, "partial", 7);
+        std::string more(extra, 'x');   // past a sync step: a sync ahead runs
+        safewrite(f, more.data(), more.size());
         char c = 'r';
         if (write(ready[1], &c, 1) != 1 || read(go[0], &c, 1) != 1)
             _exit(2);
@@ -223,17 +255,19 @@ TEST(safefile, signalsRemoveTheTemporaryFile)
         bool ignoreint;
         int endedby;          // 0: committed
         const char *content;
+        size_t extra;         // bytes after "partial"
     } rows[] = {
-        {{SIGINT}, false, SIGINT, "old"},
-        {{SIGTERM}, false, SIGTERM, "old"},
-        {{SIGHUP}, false, SIGHUP, "old"},
-        {{SIGINT}, true, 0, "partial"},
-        {{SIGINT, SIGTERM}, true, SIGTERM, "old"},
+        {{SIGINT}, false, SIGINT, "old", 0},
+        {{SIGTERM}, false, SIGTERM, "old", 0},
+        {{SIGHUP}, false, SIGHUP, "old", 0},
+        {{SIGINT}, true, 0, "partial", 0},
+        {{SIGINT, SIGTERM}, true, SIGTERM, "old", 0},
+        {{SIGTERM}, false, SIGTERM, "old", safesyncstep + safebuffersize},
     };
     for (const row &r : rows) {
         std::string dir = freshdir(), path = dir + "/map.gmv";
         put(path, "old");
-        EXPECT_EQ(signalledwriter(path, r.ignoreint, r.signals), r.endedby);
+        EXPECT_EQ(signalledwriter(path, r.ignoreint, r.signals, r.extra), r.endedby);
         EXPECT_EQ(names(dir), std::vector<std::string>{"map.gmv"}) << r.endedby;
         EXPECT_EQ(slurp(path), r.content);
     }
