@@ -3,8 +3,10 @@
 # with VRASTIK_THREADS=1 and with each further count, interleaved, REPEATS
 # times; the table gives median wall seconds, the speed-up over one thread,
 # the serial fraction that speed-up implies (Amdahl: f = (n/s - 1) / (n - 1))
-# and the peak resident memory. The machine's load is printed before and
-# after: other processes on the cores make the threaded runs slower.
+# and the peak resident memory. The machine's load and the time of one busy
+# loop on each core are printed before and after: other processes on the
+# cores, here or on the host of a virtual machine, make the threaded runs
+# slower, and a core that is slower than the others says so.
 #   bench/vrastik-threads.sh [BUILD_DIR] [REPEATS] [THREADS...]
 # (default build/rel, 5 repeats, threads 2)
 set -euo pipefail
@@ -34,7 +36,20 @@ run() {
 
 median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
+# "busy loop per core: cpu0 310 ms cpu1 305 ms ..." (the first 8 cores)
+corespeeds() {
+    local out="" c t0 cores
+    cores=$(nproc)
+    for ((c = 0; c < cores && c < 8; c++)); do
+        t0=$(date +%s%N)
+        taskset -c "$c" bash -c 'for ((i = 0; i < 200000; i++)); do :; done'
+        out+=" cpu$c $((($(date +%s%N) - t0) / 1000000)) ms"
+    done
+    echo "busy loop per core:$out"
+}
+
 echo "load before: $(uptime)"
+corespeeds
 printf '%-28s %7s %9s %9s %9s %9s\n' case threads "wall s" speed-up serial "peak MB"
 for c in "${cases[@]}"; do
     args=${c%%|*}
@@ -58,3 +73,4 @@ for c in "${cases[@]}"; do
     unset walls peaks
 done
 echo "load after: $(uptime)"
+corespeeds
