@@ -21,6 +21,8 @@ struct exportoptions {
     exportregion region;     // the whole map unless --region
     double scale = 1;        // glTF: metres per voxel (--scale)
     bool solid = false;      // .vox: also the hidden solid voxels (--solid)
+    bool quantize = false;   // glTF: 16-bit integer positions, KHR_mesh_quantization (--quantize)
+    bool unlit = false;      // glTF: materials marked KHR_materials_unlit (--unlit)
     bool progress = false;   // progress lines on stderr (only when it is a terminal)
     int threads = 0;         // 0: every hardware thread
 };

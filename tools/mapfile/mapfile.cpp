@@ -415,3 +415,29 @@ int columntop(const uint8_t *bytes)
 {
     return bytes[1];
 }
+
+int columncolours(const uint8_t *bytes, size_t size, uint64_t coloured[4], uint32_t *colours)
+{
+    for (int i = 0; i < 4; i++)
+        coloured[i] = 0;
+    int count = 0;
+    auto take = [&](int z, const uint8_t *word) {
+        coloured[z >> 6] |= uint64_t(1) << (z & 63);
+        colours[count++] = getle32(word);
+    };
+    size_t pos = 0;
+    while (pos + 4 <= size) {
+        const uint8_t *p = bytes + pos;
+        int length = p[0], topstart = p[1], tops = p[2] - p[1] + 1;
+        for (int k = 0; k < tops; k++)
+            take(topstart + k, p + 4 + 4 * k);
+        if (length == 0 || pos + 4 * size_t(length) + 4 > size)
+            break;
+        // The bottom colours sit directly above the next span's air start.
+        int bottoms = length - 1 - tops, airstart = p[4 * length + 3];
+        for (int k = 0; k < bottoms; k++)
+            take(airstart - bottoms + k, p + 4 + 4 * (tops + k));
+        pos += 4 * size_t(length);
+    }
+    return count;
+}

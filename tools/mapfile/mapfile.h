@@ -115,3 +115,8 @@ void columnsolid(const uint8_t *bytes, size_t size, uint64_t solid[4]);
 
 // The z of the topmost solid voxel (the first span's top start).
 int columntop(const uint8_t *bytes);
+
+// The colour words of the coloured voxels, top to bottom, into colours (room
+// for mapheight); bit z of coloured[z / 64] set for each. Returns their count.
+// (A column stores its colour words in z order.)
+int columncolours(const uint8_t *bytes, size_t size, uint64_t coloured[4], uint32_t *colours);
