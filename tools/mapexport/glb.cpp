@@ -267,7 +267,7 @@ bool writeglb(const mapfile &map, const exportoptions &options, const char *path
         return false;
     }
     writecontainer(*file, json, tiles, binbytes, total);
-    if (file->written != total) {   // the layout and the bytes disagree: never leave such a file
+    if (file->error == 0 && file->written != total) {   // the layout and the bytes disagree: never leave such a file
         safeabort(*file);
         std::snprintf(why, whysize, "cannot write %s: %llu bytes written, %llu announced", path,
                       (unsigned long long)file->written, (unsigned long long)total);
