@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
-# Builds vrastik and mapview, generates the default cave in out/, coloured by
-# the example texture scripts (ground first: it colours the ground), and
-# writes a top view and a perspective view of it. Builds in build/release,
-# which the test script does not use.
+# Builds vrastik, mapview and mapexport, generates the default cave in out/,
+# coloured by the example texture scripts (ground first: it colours the
+# ground), writes a top view and a perspective view of it, and exports it
+# for other tools (glTF binary for Blender and game engines). Builds in
+# build/release, which the test script does not use.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh build
 # Every option set here, so a directory configured otherwise before is put right.
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DVOXEL_TESTS=OFF -DVOXEL_BENCH=OFF \
     -DVOXEL_SANITIZE=OFF -DVOXEL_M32=OFF -DVOXEL_FUZZ=OFF -DVOXEL_WERROR=OFF >/dev/null
-cmake --build build/release -j"$(nproc)" --target vrastik mapview
+cmake --build build/release -j"$(nproc)" --target vrastik mapview mapexport
 mkdir -p out
 cd out
 status=0
@@ -23,8 +24,23 @@ fi
 ../build/release/tools/mapview mundra.gmv --check
 ../build/release/tools/mapview mundra.gmv --top cave-top.png
 ../build/release/tools/mapview mundra.gmv --view cave-view.png
+../build/release/tools/mapexport mundra.gmv cave.glb
+# The MagicaVoxel file, when this build's mapexport writes .vox (it exits 2
+# for a format it does not know).
+vox=no
+status=0
+../build/release/tools/mapexport mundra.gmv cave.vox 2>mapexport.err || status=$?
+if [ "$status" -eq 0 ]; then
+    vox=yes
+elif [ "$status" -ne 2 ]; then
+    cat mapexport.err >&2
+    exit 1
+fi
+rm -f mapexport.err
 echo
 echo "Map:           $(pwd)/mundra.gmv"
 echo "Top view:      $(pwd)/cave-top.png"
 echo "Inside view:   $(pwd)/cave-view.png"
+echo "glTF binary:   $(pwd)/cave.glb"
+[ $vox = no ] || echo "MagicaVoxel:   $(pwd)/cave.vox"
 echo "Run log:       $(pwd)/vrastik.log"

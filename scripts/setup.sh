@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those missing.
-#   scripts/setup.sh build   compiler, CMake, SDL2 (the designer)
+#   scripts/setup.sh build   compiler, CMake, SDL2 (the designer), zlib (mapexport)
 #   scripts/setup.sh test    also GoogleTest, Google Benchmark, 32-bit tool chain,
 #                            qemu-i386, clang and the fuzzer runtime of that clang,
 #                            muparser (benchmark only), Python and pngcheck
@@ -39,11 +39,13 @@ fuzzerlinks() {
     return $status
 }
 
-install cmake make g++ binutils libsdl2-dev
+install cmake make g++ binutils libsdl2-dev zlib1g-dev
 [ "${1:-build}" = test ] || exit 0
 
 install libgtest-dev googletest libbenchmark-dev g++-multilib qemu-user clang libmuparser-dev python3 pngcheck \
-    xvfb xdotool x11-apps xfonts-base
+    xvfb xdotool x11-apps xfonts-base assimp-utils time
+# Node.js may come from elsewhere than Debian, with an npm of its own.
+command -v node >/dev/null && command -v npm >/dev/null || install nodejs npm
 if ! fuzzerlinks; then
     # The runtime comes in a package named for clang's major version.
     major=$(clang++ -dumpversion | cut -d. -f1)

@@ -44,8 +44,15 @@ bool packatlas(const tilesurface &s, tileatlas *a)
         x += q.runs;
         shelf = std::max(shelf, int(q.rows));
     }
+    // Both sides powers of two, for engines that want them (the rows past
+    // the last shelf are zeros, which compress to almost nothing).
+    int height = 1;
+    while (height < y + shelf)
+        height *= 2;
+    if (height > atlasmaxside)
+        return false;
     a->width = width;
-    a->height = std::max(y + shelf, 1);
+    a->height = height;
     return true;
 }
 

@@ -18,7 +18,7 @@ struct atlasplace {
 };
 
 struct tileatlas {
-    int width, height;                 // width a power of two
+    int width, height;                 // powers of two
     std::vector<atlasplace> places;    // per quad of the surface
 };
 
