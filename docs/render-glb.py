@@ -7,7 +7,7 @@ top     the whole map from straight above (orthographic, 800 x 800), lit by a
         low sun
 inside  from the map's start position looking as mapview's picture does
         (yaw -135, 90-degree field of view, 800 x 600), lit by a lamp at the
-        viewer, as a person with a torch would see the cave
+        viewer (just above the eyes), as a person with a torch would see the cave
 
 Blender's axes: glTF (X, Y, Z) becomes (X, -Z, Y), so a map voxel (x, y, z)
 sits at (x, -y, 256 - z).
@@ -39,6 +39,8 @@ def setup(path):
     scene.cycles.use_denoising = False   # Debian's Blender has no OpenImageDenoise
     scene.view_settings.view_transform = "Standard"   # the textures' sRGB colours as they are
     scene.render.image_settings.file_format = "PNG"
+    scene.render.image_settings.color_mode = "RGB"
+    scene.render.image_settings.compression = 100
     world = bpy.data.worlds.new("sky")
     world.use_nodes = True
     world.node_tree.nodes["Background"].inputs["Color"].default_value = (0.6, 0.7, 0.9, 1)
@@ -86,7 +88,7 @@ def inside(scene):
     # A camera looks along its -Z: turn it level (90 degrees about X), then
     # about Z to the yaw; yaw 0 looks toward the map's -y, Blender's +Y.
     camera(scene, at, (math.radians(90), 0, math.radians(-YAW)), lens_angle=90)
-    light(scene, "POINT", at, 400000.0)
+    light(scene, "POINT", (at[0], at[1], at[2] + 3), 150000.0)
 
 
 def main():

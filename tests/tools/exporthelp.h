@@ -99,6 +99,7 @@ inline std::string exportandcheck(const std::string &map, const std::string &glb
     int code;
     std::string out = run(std::string(MAPEXPORT) + " " + shellword(map) + " " + shellword(glb) + " " + options, &code);
     EXPECT_EQ(code, 0) << options << ": " << out;
+    EXPECT_EQ(out.find('\r'), std::string::npos) << "progress shown on a pipe: " << out;
     std::string report = run(std::string(PYTHON3) + " " + GLBCHECK + " " + shellword(map) + " " + shellword(glb) + " " +
                                  checkoptions,
                              &code);

@@ -30,7 +30,7 @@ TEST(gltfclients, validator)
 {
     ASSERT_TRUE(installvalidator());
     std::string terrain = writemap("terrain.gmv", terrainmap(70, 20));
-    std::string checker = writemap("checker.gmv", checkermap(64, 20));
+    std::string checker = writemap("checker.gmv", checkermap(20, 70));
     const std::pair<const std::string *, const char *> rows[] = {
         {&terrain, ""},
         {&terrain, "--quantize --unlit --scale 0.1"},

@@ -19,7 +19,7 @@
 TEST(mapexport, matchesmap)
 {
     std::string terrain = writemap("terrain.gmv", terrainmap(70, 20));
-    std::string checker = writemap("checker.gmv", checkermap(64, 20));
+    std::string checker = writemap("checker.gmv", checkermap(20, 70));
     struct row {
         const std::string *map;
         const char *options;       // for mapexport
@@ -32,7 +32,8 @@ TEST(mapexport, matchesmap)
         {&terrain, "--region 64,0,64,19", "--region 64,0,64,19", 1},   // one column wide: only up and down faces
         {&terrain, "--scale 0.25 --unlit", "--scale 0.25", 2},
         {&terrain, "--quantize --scale 2 --threads 1", "--scale 2", 2},
-        // One tile of more quads than a primitive takes with 16-bit indices.
+        // A tile of more quads than a primitive takes with 16-bit indices, and a
+        // tile boundary across y (the terrain has one across x).
         {&checker, "--threads 3", "", 2},
     };
     for (const row &r : rows) {

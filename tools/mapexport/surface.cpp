@@ -250,7 +250,7 @@ std::vector<tileplace> regiontiles(const exportregion &region)
 
 void buildsurface(const mapfile &map, const exportregion &region, const tileplace &tile, tilesurface *out)
 {
-    auto w = std::make_unique<tilework>();
+    std::unique_ptr<tilework> w(new tilework);   // not zeroed: findfaces writes what is read
     readcolumns(map, region, tile, w.get());
     findfaces(w.get());
     out->quads.clear();
