@@ -168,7 +168,7 @@ void tiledone(tileprogress *p)
         return;
     std::lock_guard<std::mutex> hold(p->lock);
     int percent = int(100L * done / p->total);
-    if (percent != p->percent) {
+    if (percent > p->percent) {   // threads may come here out of order
         p->percent = percent;
         std::fprintf(stderr, "\rmapexport: meshing %3d %%", percent);
         std::fflush(stderr);
@@ -249,7 +249,7 @@ bool writeglb(const mapfile &map, const exportoptions &options, const char *path
         tiledone(&progress);
     });
     if (progress.shown)
-        std::fprintf(stderr, "\rmapexport: meshing 100 %% (%.1f s)\n", seconds() - progress.started);
+        std::fprintf(stderr, "\rmapexport: meshing 100 %% (%.1f s), writing\n", seconds() - progress.started);
     if (failed) {
         safeabort(*file);
         std::snprintf(why, whysize, "cannot write %s: a tile's texture atlas would pass %d x %d texels", path,
