@@ -113,3 +113,21 @@ TEST(mapexport, badinput)
         EXPECT_TRUE(left.empty()) << r.command << ": left " << left[0];
     }
 }
+
+// The same bytes whatever the number of threads.
+TEST(mapexport, samebytes)
+{
+    std::string map = writemap("terrain.gmv", terrainmap(70, 20));
+    std::vector<uint8_t> files[2];
+    for (int i = 0; i < 2; i++) {
+        std::string glb = scratchpath("out.glb");
+        int code;
+        std::string out = run(std::string(MAPEXPORT) + " " + shellword(map) + " " + shellword(glb) + " --threads " +
+                                  (i ? "3" : "1"),
+                              &code);
+        ASSERT_EQ(code, 0) << out;
+        files[i] = readbytes(glb);
+    }
+    EXPECT_GT(files[0].size(), 0u);
+    EXPECT_TRUE(files[0] == files[1]);
+}
