@@ -6,7 +6,8 @@
 # after, since other processes on the cores lengthen the wall times.
 #   bench/mapexport.sh [BUILD_DIR] [REPEATS] [THREADS]
 # (default build/release, 5 repeats, 2 threads; the build needs the targets
-# vrastik and mapexport)
+# vrastik and mapexport). When the tests of that build have installed the
+# Khronos glTF validator, its report on each file follows.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build/release}" && pwd)
@@ -52,3 +53,9 @@ for c in "${cases[@]}"; do
         "$(awk -v p="$peak" 'BEGIN {print p / 1024}')"
 done
 echo "load after: $(uptime)"
+validator=$build/tests/tools/gltfvalidator/validate.js
+if [ -f "$validator" ] && command -v node >/dev/null; then
+    for c in "${cases[@]}"; do
+        echo "glTF validator on ${c%%|*}: $(node "$validator" "$work/${c%%|*}" | head -1)"
+    done
+fi
