@@ -16,6 +16,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
 
 namespace {
 
@@ -225,6 +226,60 @@ void summary(const char *path, const std::vector<glbtile> &tiles, uint64_t total
                 (unsigned long long)total);
 }
 
+// Everything after the target is open. False with the reason in why; the
+// caller then gives the temporary file up.
+bool writeopen(const mapfile &map, const exportoptions &options, safefile &file, const char *path, char *why,
+               size_t whysize)
+{
+    std::vector<tileplace> places = regiontiles(options.region);
+    std::vector<glbtile> tiles(places.size());
+    std::atomic<bool> failed{false}, nomemory{false};
+    tileprogress progress;
+    progress.shown = options.progress;
+    progress.total = int(places.size());
+    progress.started = seconds();
+    int threads = options.threads > 0 ? options.threads : hardwarethreads();
+    runparts(threads, int(places.size()), [&](int part) {
+        try {   // nothing may leave a worker thread
+            if (!buildtile(map, options, places[part], &tiles[part]))
+                failed = true;
+        } catch (const std::bad_alloc &) {
+            nomemory = true;
+        }
+        tiledone(&progress);
+    });
+    if (progress.shown)
+        std::fprintf(stderr, "\rmapexport: meshing 100 %% (%.1f s), writing\n", seconds() - progress.started);
+    if (nomemory)
+        throw std::bad_alloc();
+    if (failed) {
+        std::snprintf(why, whysize, "cannot write %s: a tile's texture atlas would pass %d x %d texels", path,
+                      atlasmaxside, atlasmaxside);
+        return false;
+    }
+    uint64_t binbytes = 0;
+    std::string json = glbjson(tiles, options, &binbytes);
+    uint64_t total = 12 + 8 + json.size() + (binbytes ? 8 + binbytes : 0);
+    if (total > 0xFFFFFFFFu) {
+        std::snprintf(why, whysize,
+                      "cannot write %s: %llu bytes is more than a .glb file can hold (4 GiB); export a smaller --region",
+                      path, (unsigned long long)total);
+        return false;
+    }
+    writecontainer(file, json, tiles, binbytes, total);
+    if (file.error == 0 && file.written != total) {   // the layout and the bytes disagree: never leave such a file
+        std::snprintf(why, whysize, "cannot write %s: %llu bytes written, %llu announced", path,
+                      (unsigned long long)file.written, (unsigned long long)total);
+        return false;
+    }
+    if (!safecommit(file)) {
+        std::snprintf(why, whysize, "%s", file.message);
+        return false;
+    }
+    summary(path, tiles, total);
+    return true;
+}
+
 } // namespace
 
 bool writeglb(const mapfile &map, const exportoptions &options, const char *path, char *why, size_t whysize)
@@ -235,48 +290,13 @@ bool writeglb(const mapfile &map, const exportoptions &options, const char *path
         std::snprintf(why, whysize, "%s", file->message);
         return false;
     }
-    std::vector<tileplace> places = regiontiles(options.region);
-    std::vector<glbtile> tiles(places.size());
-    std::atomic<bool> failed{false};
-    tileprogress progress;
-    progress.shown = options.progress;
-    progress.total = int(places.size());
-    progress.started = seconds();
-    int threads = options.threads > 0 ? options.threads : hardwarethreads();
-    runparts(threads, int(places.size()), [&](int part) {
-        if (!buildtile(map, options, places[part], &tiles[part]))
-            failed = true;
-        tiledone(&progress);
-    });
-    if (progress.shown)
-        std::fprintf(stderr, "\rmapexport: meshing 100 %% (%.1f s), writing\n", seconds() - progress.started);
-    if (failed) {
-        safeabort(*file);
-        std::snprintf(why, whysize, "cannot write %s: a tile's texture atlas would pass %d x %d texels", path,
-                      atlasmaxside, atlasmaxside);
-        return false;
+    bool ok = false;
+    try {
+        ok = writeopen(map, options, *file, path, why, whysize);
+    } catch (const std::bad_alloc &) {
+        std::snprintf(why, whysize, "cannot write %s: out of memory", path);
     }
-    uint64_t binbytes = 0;
-    std::string json = glbjson(tiles, options, &binbytes);
-    uint64_t total = 12 + 8 + json.size() + (binbytes ? 8 + binbytes : 0);
-    if (total > 0xFFFFFFFFu) {
-        safeabort(*file);
-        std::snprintf(why, whysize,
-                      "cannot write %s: %llu bytes is more than a .glb file can hold (4 GiB); export a smaller --region",
-                      path, (unsigned long long)total);
-        return false;
-    }
-    writecontainer(*file, json, tiles, binbytes, total);
-    if (file->error == 0 && file->written != total) {   // the layout and the bytes disagree: never leave such a file
-        safeabort(*file);
-        std::snprintf(why, whysize, "cannot write %s: %llu bytes written, %llu announced", path,
-                      (unsigned long long)file->written, (unsigned long long)total);
-        return false;
-    }
-    if (!safecommit(*file)) {
-        std::snprintf(why, whysize, "%s", file->message);
-        return false;
-    }
-    summary(path, tiles, total);
-    return true;
+    if (!ok)
+        safeabort(*file);   // nothing when the commit already gave it up
+    return ok;
 }

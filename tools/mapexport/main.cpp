@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <strings.h>
 #include <unistd.h>
 
@@ -180,8 +181,13 @@ int parseoptions(int argc, char **argv, const exportformat &format, exportoption
 bool loadchecked(const char *path, mapfile *map)
 {
     mapfault fault;
-    if (loadmap(path, map, &fault))
-        return true;
+    try {
+        if (loadmap(path, map, &fault))
+            return true;
+    } catch (const std::bad_alloc &) {
+        std::fprintf(stderr, "mapexport: cannot read %s: out of memory\n", path);
+        return false;
+    }
     char text[400];
     formatfault(fault, text, sizeof text);
     if (fault.kind == mapfaultfile)
