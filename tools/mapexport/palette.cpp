@@ -333,6 +333,27 @@ std::vector<labcolour> clustercolours(const std::vector<labcolour> &points, cons
     return k.centres;
 }
 
+// The 8-bit colour nearest to c in Lab: for the colours of a centre, the one
+// of least squared error. It lies among the neighbours of c rounded in sRGB.
+uint32_t nearestsrgb(const labcolour &c)
+{
+    uint32_t rounded = labtosrgb(c), best = rounded;
+    double bestdistance = distance2(srgbtolab(rounded), c);
+    for (int step = 0; step < 27; step++) {
+        int r = int(rounded >> 16) + step % 3 - 1, g = int(rounded >> 8 & 255) + step / 3 % 3 - 1,
+            b = int(rounded & 255) + step / 9 - 1;
+        if (r < 0 || g < 0 || b < 0 || r > 255 || g > 255 || b > 255)
+            continue;
+        uint32_t rgb = uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
+        double d = distance2(srgbtolab(rgb), c);
+        if (d < bestdistance) {
+            bestdistance = d;
+            best = rgb;
+        }
+    }
+    return best;
+}
+
 // The entries as 8-bit colours, each once, darkest first.
 void setentries(palette *pal, const std::vector<uint32_t> &colours)
 {
@@ -413,7 +434,7 @@ void makepalette(const colourset &set, int threads, palette *pal)
     } else {
         std::vector<uint32_t> colours;
         for (const labcolour &c : clustercolours(points, weights, along, threads))
-            colours.push_back(labtosrgb(c));
+            colours.push_back(nearestsrgb(c));
         setentries(pal, colours);
     }
     // Every colour to its nearest entry, as the entries are in the file.
