@@ -14,7 +14,11 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <sstream>
+#include <cstring>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -169,7 +173,7 @@ TEST(vox, palettefiguresagreewiththereaders)
     EXPECT_NEAR(f["within5"], s.figures.within5, 1e-12);
 }
 
-// Refused before anything is written: nothing new in the folder.
+// Refused, and nothing new in the folder.
 TEST(vox, badoutputsleavenofile)
 {
     mapfile map;
@@ -196,5 +200,18 @@ TEST(vox, badoutputsleavenofile)
         EXPECT_FALSE(writefile(map, r.region, false, 2, r.path, &s, why)) << r.name;
         EXPECT_NE(std::string(why).find(r.message), std::string::npos) << r.name << ": " << why;
     }
+    // A file that cannot grow past 1000 bytes, as on a full disk (in a child, which the limit binds).
+    pid_t child = fork();
+    if (child == 0) {
+        struct rlimit limit = {1000, 1000};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        voxsummary s;
+        char why[safemessagesize] = "";
+        bool written = writefile(map, {0, 0, 2, 1}, false, 2, scratchpath("full.vox"), &s, why);
+        _exit(!written && std::strstr(why, "full.vox: File too large") ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(listdir(scratch), before);
 }
