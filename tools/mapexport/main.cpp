@@ -3,6 +3,7 @@
 #include "glb.h"
 #include "mapexport.h"
 #include "safefile.h"
+#include "vox.h"
 
 #include <cerrno>
 #include <cmath>
@@ -34,7 +35,7 @@ struct exportformat {
 
 const exportformat formats[] = {
     {".glb", "glTF binary", writeglb, optregion | optscale | optquantize | optunlit | optthreads},
-    // .vox (MagicaVoxel) goes here: {".vox", "MagicaVoxel", writevox, optregion | optsolid | optthreads},
+    {".vox", "MagicaVoxel", writevox, optregion | optsolid | optthreads},
 };
 
 struct optiondef {
