@@ -3,8 +3,6 @@
 #include <cstring>
 #include "state.h"
 
-compilerstate cs{};
-
 const opinfo optable[opcount] = {
 #define EXPROPINFO(code, id, name, format, sources, level, traits) {name, format, sources, level, traits},
     EXPROPS(EXPROPINFO)

@@ -13,10 +13,13 @@
 constexpr uint32_t nolink = 0xFFFFFFFFu;
 constexpr int maxstatementdepth = 256;
 
-static int statementdepth;
-
-// Name lookups of this parse: name text to name index and to label table index.
-static std::unordered_map<std::string, uint32_t> nameindex, labelindex;
+// The state of one parse, set afresh by parsebody.
+struct parsestate {
+    int statementdepth;
+    // name text to name index and to label table index
+    std::unordered_map<std::string, uint32_t> nameindex, labelindex;
+};
+static parsestate ps;
 
 static bool isdigitchar(char c)
 {
@@ -35,14 +38,6 @@ static void emit(uint32_t op, uint32_t dst, uint32_t src1, uint32_t src2)
     if (!growslots(cs.quadcount))
         return;
     cs.quads[cs.quadcount++] = {dst, src1, src2, op};
-}
-
-static uint32_t addconst(double v)
-{
-    if (!growslots(cs.constcount))
-        return dummyoperand;
-    cs.pool[cs.constcount] = v;
-    return constoperand(cs.constcount++);
 }
 
 static uint32_t newslot()
@@ -138,8 +133,8 @@ static int countparts(char *s, char *e)
 // Index of a parameter or local name, or -1.
 static int findname(const char *p, size_t n)
 {
-    auto found = nameindex.find(std::string(p, n));
-    return found == nameindex.end() ? -1 : (int)found->second;
+    auto found = ps.nameindex.find(std::string(p, n));
+    return found == ps.nameindex.end() ? -1 : (int)found->second;
 }
 
 static uint32_t variableoperand(int i)
@@ -157,7 +152,7 @@ static void addlocal(const char *p, size_t n, uint32_t k)
     memcpy(cs.names + cs.namesused, p, n);
     cs.names[cs.namesused + n] = 0;
     cs.namesused += (uint32_t)n + 1;
-    nameindex.emplace(std::string(p, n), cs.namecount);
+    ps.nameindex.emplace(std::string(p, n), cs.namecount);
     cs.localbinding[cs.namecount++] = k;
 }
 
@@ -165,8 +160,8 @@ static void addlocal(const char *p, size_t n, uint32_t k)
 // as not yet defined unless this is its definition.
 static uint32_t labelfor(const char *p, size_t n, bool define)
 {
-    auto found = labelindex.find(std::string(p, n));
-    if (found != labelindex.end()) {
+    auto found = ps.labelindex.find(std::string(p, n));
+    if (found != ps.labelindex.end()) {
         uint32_t i = found->second;
         if (define)
             cs.labelentries[i] &= ~labelundefined;
@@ -178,7 +173,7 @@ static uint32_t labelfor(const char *p, size_t n, bool define)
     memcpy(cs.labelnames + cs.labelnamesused, p, n);
     cs.labelnames[cs.labelnamesused + n] = 0;
     cs.labelnamesused += (uint32_t)n + 1;
-    labelindex.emplace(std::string(p, n), cs.labelcount);
+    ps.labelindex.emplace(std::string(p, n), cs.labelcount);
     cs.labelentries[cs.labelcount++] = number | (define ? 0 : labelundefined);
     return labeloperand(number);
 }
@@ -685,7 +680,7 @@ static char *parsesimple(char *p, char *e)
 
 static char *parsestatement(char *p, char *e)
 {
-    if (++statementdepth > maxstatementdepth) {
+    if (++ps.statementdepth > maxstatementdepth) {
         compilefail(msgtoodeep);
         return e;
     }
@@ -702,7 +697,7 @@ static char *parsestatement(char *p, char *e)
         r = parsegoto(p, e);
     else
         r = parsesimple(p, e);
-    statementdepth--;
+    ps.statementdepth--;
     return r;
 }
 
@@ -721,11 +716,11 @@ static void parsestatements(char *s, char *e)
 
 void parsebody(char *body)
 {
-    statementdepth = 0;
-    nameindex.clear();
-    labelindex.clear();
+    ps.statementdepth = 0;
+    ps.nameindex.clear();
+    ps.labelindex.clear();
     const char *t = cs.names;
     for (uint32_t i = 0; i < cs.namecount; i++, t += strlen(t) + 1)
-        nameindex.emplace(t, i);
+        ps.nameindex.emplace(t, i);
     parsestatements(body, body + strlen(body));
 }

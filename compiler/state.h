@@ -1,7 +1,8 @@
 // The compiler's one global state, the op table, operand words and messages.
 //
 // Every stage (preprocess, parse, optimise, generate code, listing) works on
-// the record `cs`. Work arrays only grow; exprrelease empties them.
+// the record `cs` (state.cpp) through the helpers below, never through the
+// driver (compileexpr.cpp). Work arrays only grow; releasestate empties them.
 #pragma once
 #include <cstdint>
 #include "compiler.h"
@@ -208,7 +209,14 @@ struct compilerstate {
 
 extern compilerstate cs;
 
-// ---------------------------------------------------------------- growth
+// ---------------------------------------------------------------- the state's helpers (state.cpp)
+// An empty compilation: the work arrays created when missing, the counts
+// zeroed, no error, the sentinel label quad in place. False (with the
+// work-array message) when memory runs out.
+bool resetstate();
+// Free every work array; the next resetstate creates them again.
+void releasestate();
+
 // Make the group's capacity exceed `index` (capacity + capacity / 4 steps),
 // keeping contents. On failure: the work-array message, failed flag, false.
 bool growslots(uint32_t index);
@@ -216,6 +224,9 @@ bool growlabels(uint32_t index);
 bool grownames(uint32_t bytes);
 bool growlocals(uint32_t index);
 bool growlabelnames(uint32_t bytes);
+
+// A new constant pool entry holding v; dummyoperand when memory ran out.
+uint32_t addconst(double v);
 
 // Index of the i-th name (zero-terminated) in the name text.
 const char *nametext(uint32_t i);

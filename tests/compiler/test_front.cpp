@@ -243,8 +243,7 @@ TEST(Preprocess, CommentsBlanksCaseAndHeader)
     };
     ASSERT_NE(compileexpr("(x)\nx"), nullptr);
     for (const row &r : rows) {
-        cs.failed = false;
-        cs.namecount = cs.namesused = 0;
+        ASSERT_TRUE(resetstate());
         std::vector<char> scratch(strlen(r.text) + 1);
         char *body = preprocess(r.text, scratch.data());
         ASSERT_NE(body, nullptr) << r.text << ": " << compileerror();
