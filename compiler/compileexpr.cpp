@@ -1,5 +1,6 @@
 // compileexpr: the steps of one compilation and the record of the code
 // buffers handed out. The stages work on the state (state.cpp), never here.
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -15,12 +16,12 @@ static bool hasreturnvalue()
     return op != opnul && op != opgoto && op != opif0 && op != opif1;
 }
 
-// The first label still used but never defined.
+// The first label still used but never defined, placed at its first use.
 static bool checklabels()
 {
     for (uint32_t i = 0; i < cs.labelcount; i++)
         if (cs.labelentries[i] & labelundefined) {
-            compilefail(msglabelnotfound, labelnametext(i));
+            compilefail(msglabelnotfound, (int32_t)cs.labelplaces[i], labelnametext(i));
             return false;
         }
     return true;
@@ -40,7 +41,7 @@ static bool fitsframe()
     }
     if (highest < maxtemporaries)
         return true;
-    compilefail(msgtoolong);
+    compilefail(msgtoolong, cs.bodystart);
     return false;
 }
 
@@ -123,29 +124,49 @@ static exprfunc fail()
     return nullptr;
 }
 
+// The longest text: every offset into it fits an int.
+constexpr size_t maxtextlength = 0x7FFFFFFF;
+
+// Preprocess and parse the text into quads; beside each preprocessed byte
+// its place in the text, for the messages.
+static void readtext(const char *text)
+{
+    size_t length = strlen(text);
+    if (length > maxtextlength) {
+        compilefail(msgtoolong, (int32_t)maxtextlength);
+        return;
+    }
+    // one block: the place of every preprocessed byte, then the bytes
+    size_t entry = sizeof(uint32_t) + 1;
+    void *block = length < SIZE_MAX / entry ? malloc((length + 1) * entry) : nullptr;
+    if (!block) {
+        compilefail(msgworkmalloc, noplace);
+        return;
+    }
+    uint32_t *origin = (uint32_t *)block;
+    char *body = preprocess(text, (char *)(origin + length + 1), origin);
+    if (body) {
+        cs.origin = origin;
+        parsebody(body);
+        cs.origin = nullptr;
+    }
+    free(block);
+}
+
 exprfunc compileexpr(const char *text)
 {
     if (!text)
         text = "";
     if (!resetstate())
         return fail();
-    size_t length = strlen(text);
-    char *scratch = (char *)malloc(length + 1);
-    if (!scratch) {
-        compilefail(msgworkmalloc);
-        return fail();
-    }
-    char *body = preprocess(text, scratch);
-    if (body)
-        parsebody(body);
-    free(scratch);
+    readtext(text);
     if (cs.failed || !checklabels())
         return fail();
     optimise();
     if (cs.failed)
         return fail();
     if (!hasreturnvalue()) {
-        compilefail(msgnoreturn);
+        compilefail(msgnoreturn, cs.bodyend);
         return fail();
     }
     if (!fitsframe())

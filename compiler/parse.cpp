@@ -4,6 +4,9 @@
 // operand gets a new slot k whose value lives in temporary k; the slots of one
 // expression form a chain through cs.next, with the operator written before
 // slot k in cs.opbefore[k]. The chain is reduced level by level.
+//
+// Every failure is placed in the text the user wrote: cs.origin maps a byte
+// of the body back to its source offset.
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -15,11 +18,24 @@ constexpr int maxstatementdepth = 256;
 
 // The state of one parse, set afresh by parsebody.
 struct parsestate {
+    const char *body;     // the preprocessed body: byte p lies at cs.origin[p - body]
     int statementdepth;
     // name text to name index and to label table index
     std::unordered_map<std::string, uint32_t> nameindex, labelindex;
 };
 static parsestate ps;
+
+// The source offset of body byte p (the body's end included).
+static int32_t placeof(const char *p)
+{
+    return (int32_t)cs.origin[p - ps.body];
+}
+
+// Just after the byte before p: where a missing ";" was expected.
+static int32_t placeafter(const char *p)
+{
+    return p > ps.body ? placeof(p - 1) + 1 : placeof(p);
+}
 
 static bool isdigitchar(char c)
 {
@@ -65,7 +81,7 @@ static void failname(msgid id, const char *p, size_t length)
         length = errorsize - 1;
     memcpy(name, p, length);
     name[length] = 0;
-    compilefail(id, name);
+    compilefail(id, placeof(p), name);
 }
 
 // End of the run of identifier characters starting at p.
@@ -157,7 +173,8 @@ static void addlocal(const char *p, size_t n, uint32_t k)
 }
 
 // The label word for a name; a new name gets the next label number, marked
-// as not yet defined unless this is its definition.
+// as not yet defined unless this is its definition, and is placed where it
+// first appears (a label never defined is reported there).
 static uint32_t labelfor(const char *p, size_t n, bool define)
 {
     auto found = ps.labelindex.find(std::string(p, n));
@@ -174,6 +191,7 @@ static uint32_t labelfor(const char *p, size_t n, bool define)
     cs.labelnames[cs.labelnamesused + n] = 0;
     cs.labelnamesused += (uint32_t)n + 1;
     ps.labelindex.emplace(std::string(p, n), cs.labelcount);
+    cs.labelplaces[cs.labelcount] = (uint32_t)placeof(p);
     cs.labelentries[cs.labelcount++] = number | (define ? 0 : labelundefined);
     return labeloperand(number);
 }
@@ -230,7 +248,7 @@ static uint32_t parseliteral(char *&p, char *e, int sign)
         for (q++; q < e && isdigitchar(*q); q++)
             digits++;
     if (digits == 0) {
-        compilefail(msgundefined);
+        compilefail(msgundefined, placeof(p));
         return nolink;
     }
     if (q < e && *q == 'E') {
@@ -260,12 +278,12 @@ static uint32_t parseparens(char *&p, char *e, int sign)
 {
     char *close = matching(p, e, '(', ')');
     if (!close) {
-        compilefail(msgnotenough);
+        compilefail(msgnotenough, placeof(p));
         return nolink;
     }
     int parts = countparts(p + 1, close);
     if (parts > 1) {
-        compilefail(msgparamcount, optable[opnop].name, parts);
+        compilefail(msgparamcount, placeof(p), optable[opnop].name, parts);
         return nolink;
     }
     uint32_t k = parseexpression(p + 1, close);
@@ -275,19 +293,19 @@ static uint32_t parseparens(char *&p, char *e, int sign)
     return k;
 }
 
-// function "(" argument [ "," argument ] ")"
-static uint32_t parsecall(char *&p, char *e, exprop op, int sign)
+// function "(" argument [ "," argument ] ")"; p is at the "(", name at the function's name
+static uint32_t parsecall(char *&p, char *e, const char *name, exprop op, int sign)
 {
     char *open = p;
     char *close = matching(open, e, '(', ')');
     if (!close) {
-        compilefail(msgnotenough);
+        compilefail(msgnotenough, placeof(open));
         return nolink;
     }
     int count = countparts(open + 1, close);
     exprop used = (op == oplog && count == 2) ? oplogb : op;
     if (count != optable[used].sources) {
-        compilefail(msgparamcount, optable[op].name, count);
+        compilefail(msgparamcount, placeof(name), optable[op].name, count);
         return nolink;
     }
     char *comma = count == 2 ? findtop(open + 1, close, ',', ',') : close;
@@ -316,7 +334,7 @@ static uint32_t parseoperand(char *&p, char *e)
             return parseparens(p, e, sign);
         if (p < e && *p == '.')
             return parseliteral(p, e, sign);
-        compilefail(msgundefined);
+        compilefail(msgundefined, placeof(p));
         return nolink;
     }
     if (isdigitchar(*p))
@@ -343,8 +361,9 @@ static uint32_t parseoperand(char *&p, char *e)
     if (end < e && *end == '(') {
         for (const spelling &f : functions)
             if (strlen(f.text) == n && memcmp(f.text, p, n) == 0) {
+                char *name = p;
                 p = end;
-                return parsecall(p, e, f.op, sign);
+                return parsecall(p, e, name, f.op, sign);
             }
     }
     int i = findname(p, n);
@@ -428,7 +447,7 @@ static char *parsebody(char *p, char *e, msgid missing)
     if (p < e && *p == '{') {
         char *close = matching(p, e, '{', '}');
         if (!close) {
-            compilefail(missing);
+            compilefail(missing, placeof(p));
             return e;
         }
         parsestatements(p + 1, close);
@@ -438,23 +457,23 @@ static char *parsebody(char *p, char *e, msgid missing)
         return parsestatement(p, e);
     char *semicolon = findtop(p, e, ';', ';');
     if (!semicolon) {
-        compilefail(missing);
+        compilefail(missing, placeof(p));
         return e;
     }
     parsestatements(p, semicolon + 1);
     return semicolon + 1;
 }
 
-// The condition in the parentheses at p: exactly one expression.
-static uint32_t parsecondition(char *p, char *e, char **after, msgid commamsg)
+// The condition in the parentheses at p after `keyword`: exactly one expression.
+static uint32_t parsecondition(char *p, char *e, char **after, msgid commamsg, const char *keyword)
 {
     char *close = matching(p, e, '(', ')');
     if (!close) {
-        compilefail(msgnotenough);
+        compilefail(msgnotenough, placeof(p));
         return 0;
     }
     if (countparts(p + 1, close) > 1) {
-        compilefail(commamsg);
+        compilefail(commamsg, placeof(keyword));
         return 0;
     }
     *after = close + 1;
@@ -466,7 +485,7 @@ static char *parseif(char *p, char *e)
 {
     uint32_t skip = labeloperand(newlabel());
     char *q = e;
-    uint32_t c = parsecondition(p, e, &q, msgifparam);
+    uint32_t c = parsecondition(p, e, &q, msgifparam, p - 2);
     if (cs.failed)
         return e;
     emit(opif0, dummyoperand, c, skip);
@@ -495,7 +514,7 @@ static char *parsewhile(char *p, char *e)
     uint32_t end = labeloperand(newlabel());
     emitlabel(top);
     char *q = e;
-    uint32_t c = parsecondition(p, e, &q, msgwhileparam);
+    uint32_t c = parsecondition(p, e, &q, msgwhileparam, p - 5);
     if (cs.failed)
         return e;
     emit(opif0, dummyoperand, c, end);
@@ -516,15 +535,15 @@ static char *parsedo(char *p, char *e)
     if (cs.failed)
         return e;
     if (!keyword(q, e, "WHILE") || q + 5 >= e || q[5] != '(') {
-        compilefail(msgdowhile);
+        compilefail(msgdowhile, placeof(q));
         return e;
     }
-    uint32_t c = parsecondition(q + 5, e, &q, msgdoparam);
+    uint32_t c = parsecondition(q + 5, e, &q, msgdoparam, q);
     if (cs.failed)
         return e;
     emit(opif1, dummyoperand, c, top);
     if (q >= e || *q != ';') {
-        compilefail(msgwhilesemicolon);
+        compilefail(msgwhilesemicolon, placeafter(q));
         return e;
     }
     return q + 1;
@@ -535,13 +554,13 @@ static char *parsefor(char *p, char *e)
 {
     char *close = matching(p, e, '(', ')');
     if (!close) {
-        compilefail(msgnotenough);
+        compilefail(msgnotenough, placeof(p));
         return e;
     }
     char *first = findtop(p + 1, close, ';', ';');
     char *second = first ? findtop(first + 1, close, ';', ';') : nullptr;
     if (!second || countparts(first + 1, second) > 1) {
-        compilefail(msgforfields);
+        compilefail(msgforfields, placeof(p - 3));
         return e;
     }
     parsestatements(p + 1, first + 1);
@@ -572,7 +591,7 @@ static char *parsegoto(char *p, char *e)
     bool blank = p + 4 < e && p[4] == ' ';
     char *end = blank ? nameend(name, e) : name;
     if (!blank || end == name) {
-        compilefail(msggotolabel);
+        compilefail(msggotolabel, placeof(blank ? name : p + 4));
         return e;
     }
     uint32_t label = labelfor(name, (size_t)(end - name), false);
@@ -606,7 +625,7 @@ static char *parseassign(uint32_t v, const assignspelling *a, char *p, char *e)
 {
     char *term = findtop(p, e, ';', ',');
     if (!term) {
-        compilefail(msgmissingsemicolon);
+        compilefail(msgmissingsemicolon, placeafter(e));
         return e;
     }
     if (a->step) {
@@ -618,7 +637,7 @@ static char *parseassign(uint32_t v, const assignspelling *a, char *p, char *e)
         return term + 1;
     }
     if (p == term) {
-        compilefail(msgblankexpr);
+        compilefail(msgblankexpr, placeof(p));
         return e;
     }
     uint32_t t = tempoperand(parseexpression(p, term));
@@ -636,11 +655,11 @@ static char *parsenewlocal(char *name, size_t n, char *p, char *e)
 {
     char *term = findtop(p, e, ';', ',');
     if (!term) {
-        compilefail(msgmissingsemicolon);
+        compilefail(msgmissingsemicolon, placeafter(e));
         return e;
     }
     if (p == term) {
-        compilefail(msgblankexpr);
+        compilefail(msgblankexpr, placeof(p));
         return e;
     }
     uint32_t k = parseexpression(p, term);
@@ -653,7 +672,7 @@ static char *parsenewlocal(char *name, size_t n, char *p, char *e)
 static char *parsesimple(char *p, char *e)
 {
     if (*p == ':') {
-        compilefail(msgcolonlabel);
+        compilefail(msgcolonlabel, placeof(p));
         return e;
     }
     if (isnamestart(*p)) {
@@ -681,7 +700,7 @@ static char *parsesimple(char *p, char *e)
 static char *parsestatement(char *p, char *e)
 {
     if (++ps.statementdepth > maxstatementdepth) {
-        compilefail(msgtoodeep);
+        compilefail(msgtoodeep, placeof(p));
         return e;
     }
     char *r;
@@ -716,6 +735,7 @@ static void parsestatements(char *s, char *e)
 
 void parsebody(char *body)
 {
+    ps.body = body;
     ps.statementdepth = 0;
     ps.nameindex.clear();
     ps.labelindex.clear();

@@ -38,7 +38,7 @@ template <typename... T> static bool grow(uint32_t &capacity, uint32_t initial, 
         return true;
     uint32_t c = grown(capacity, initial, index);
     if (!c || !(resize(arrays, c) && ...)) {
-        compilefail(msgworkmalloc);
+        compilefail(msgworkmalloc, noplace);
         return false;
     }
     capacity = c;
@@ -52,7 +52,7 @@ bool growslots(uint32_t index)
 
 bool growlabels(uint32_t index)
 {
-    return grow(cs.labelcapacity, labelsinitial, index, cs.labelentries, cs.labeloffsets, cs.fixups);
+    return grow(cs.labelcapacity, labelsinitial, index, cs.labelentries, cs.labelplaces, cs.labeloffsets, cs.fixups);
 }
 
 bool grownames(uint32_t bytes)
@@ -74,6 +74,7 @@ bool resetstate()
 {
     cs.failed = false;
     cs.error[0] = 0;
+    cs.errorplace = noplace;
     if (!(growslots(0) && growlabels(0) && grownames(0) && growlocals(0) && growlabelnames(0)))
         return false;
     cs.quads[0] = {labeloperand(0), labeloperand(0), labeloperand(0), opnul};
@@ -89,6 +90,8 @@ bool resetstate()
     cs.fixupcount = 0;
     cs.spillcount = 0;
     cs.parambase = 0;
+    cs.origin = nullptr;
+    cs.bodystart = cs.bodyend = 0;
     return true;
 }
 
@@ -99,6 +102,7 @@ void releasestate()
     free(cs.next);
     free(cs.pool);
     free(cs.labelentries);
+    free(cs.labelplaces);
     free(cs.labeloffsets);
     free(cs.fixups);
     free(cs.names);
@@ -107,7 +111,7 @@ void releasestate()
     cs.quads = nullptr;
     cs.opbefore = cs.next = nullptr;
     cs.pool = nullptr;
-    cs.labelentries = cs.labeloffsets = cs.fixups = nullptr;
+    cs.labelentries = cs.labelplaces = cs.labeloffsets = cs.fixups = nullptr;
     cs.names = cs.labelnames = nullptr;
     cs.localbinding = nullptr;
     cs.capacity = cs.labelcapacity = cs.namescapacity = cs.localcapacity = cs.labelnamescapacity = 0;
