@@ -18,18 +18,14 @@ static bool hasjumps()
     return false;
 }
 
-// The failure's place lies in the text (its end included) and on one of its lines.
+// The failure's place lies in the text (its end included), on one of its lines.
 static bool placedwithin(const char *text, const char *error)
 {
     int at = compileerrorat();
     if (at < 0)
-        return at == -1 && strcasestr(error, "malloc failed") != nullptr;
-    int length = (int)strlen(text);
-    if (at > length)
-        return false;
+        return at == -1 && strcasestr(error, "malloc failed");
     exprplace p = exprplaceof(text, at);
-    return p.line >= 1 && p.start <= at && p.column == at - p.start + 1 && p.start + p.length <= length &&
-           memchr(text + p.start, '\n', (size_t)p.length) == nullptr;
+    return at <= (int)strlen(text) && p.column == at - p.start + 1 && !memchr(text + p.start, '\n', (size_t)p.length);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <string>
+#include <utility>
+#include <vector>
 #include "codegen.h"
 #include "compiler.h"
 
@@ -23,8 +25,8 @@ struct placerow {
     int line, column;
 };
 
-// Every message of the compiler, placed; both dialects and both flavours
-// must agree (the place never depends on the wording or the code).
+// Every message about the text (but "expression too long", checked with the
+// hostile texts), placed; both dialects and both flavours must agree.
 const placerow placerows[] = {
     // the header
     {"(a,@,b)\na", 1, 4},                           // blank param: where the name should be
@@ -32,7 +34,6 @@ const placerow placerows[] = {
     {"(a,b@-c)\na", 1, 5},                          // '-' bad char
     {"(a@ b)\na", 1, 3},                            // ' ' bad char: the blank parting two names
     {"// a (comment\n(x, /* y */ @-z)\nx", 2, 13},  // a header after a comment, a comment in it
-    {"text\n(a,b@ c)\na", 2, 5},
     // no body: where the text ends, or the ")" that ended the scan
     {"@", 1, 1},
     {"(x)\n  \n\t @", 3, 3},
@@ -44,12 +45,9 @@ const placerow placerows[] = {
     {"(x)\n" + repeat("(", 16) + "@(x" + repeat(")", 17), 2, 17},   // nested > 16
     // names and operands
     {"(x)\nx + @y", 2, 5},
-    {"(x)\n@!x", 2, 1},
-    {"(x)\n@foo(x)", 2, 1},
     {"(x)\nx + @.", 2, 5},
     {"(x)\nx/**/@y", 2, 6},                         // a comment parting two names
     {"(x)\nx +@", 2, 4},                            // an operand missing at the end of the text
-    {"(x)\nx +@ // more\n", 2, 4},
     {"ignored (x)\n@y", 2, 1},
     // function and statement parameters: the function's name, the keyword
     {"(x)\n@sin(x, 1)", 2, 1},
@@ -75,26 +73,15 @@ const placerow placerows[] = {
     {"(x)\nIF (x) { y = 2@ } x", 2, 15},
     // labels: the first use of a label never defined
     {"(x)\nIF (x) GOTO @M; GOTO M; x", 2, 13},
-    {"(x)\nM2: x = 1; GOTO @M; x", 2, 17},
     // the return value: expected at the end of the body
     {"(x)\nIF (x > 0) y = 1;@ // end\n", 2, 18},
-    {"(x)\nL: x = 1; GOTO L@", 2, 17},
-    {"(x)\n;@", 2, 2},
     // after comments, joined and long lines, line breaks of other systems, tabs
     {"(x) // (\n/* ( */ x +\n  /* y */ @y", 3, 11},
     {"(x)\nx +\n   x\n   + @y", 4, 6},
     {"(x)\r\nx +\r\n @y", 3, 2},
     {"(x)\n\t\t@y", 2, 3},
-    {"(x)\ny = " + repeat("x+", 150) + "x;\n@z", 3, 1},
     {"(x)\n" + repeat("x + ", 100) + "@q", 2, 401},
 };
-
-std::string unmarked(const std::string &marked)
-{
-    std::string text = marked;
-    text.erase(text.find('@'), 1);
-    return text;
-}
 
 }  // namespace
 
@@ -102,8 +89,8 @@ TEST(Places, EveryMessageIsPlacedInTheTextAsWritten)
 {
     for (const placerow &r : placerows) {
         ASSERT_EQ(std::count(r.marked.begin(), r.marked.end(), '@'), 1) << r.marked;
-        std::string text = unmarked(r.marked);
         int expected = (int)r.marked.find('@');
+        std::string text = std::string(r.marked).erase(expected, 1);
         for (exprdialect d : {dialectpelmora, dialectvrastik})
             for (exprflavour f : {flavouria32, flavourx64}) {
                 setexprdialect(d);
@@ -115,8 +102,7 @@ TEST(Places, EveryMessageIsPlacedInTheTextAsWritten)
                 EXPECT_EQ(compileerrorat(), expected) << r.marked << "\n" << compileerror();
             }
         exprplace p = exprplaceof(text.c_str(), expected);
-        EXPECT_EQ(p.line, r.line) << r.marked;
-        EXPECT_EQ(p.column, r.column) << r.marked;
+        EXPECT_EQ(std::make_pair(p.line, p.column), std::make_pair(r.line, r.column)) << r.marked;
     }
 }
 
@@ -140,21 +126,16 @@ TEST(Places, LinesAndColumns)
     const row rows[] = {
         {"", 0, 1, 1, 0, 0},
         {"ab\ncd", 2, 1, 3, 0, 2},       // on the LF: just after the line
-        {"ab\ncd", 3, 2, 1, 3, 2},
         {"ab\r\ncd", 2, 1, 3, 0, 2},     // the CR belongs to the line break
-        {"ab\r\ncd", 4, 2, 1, 4, 2},
         {"a\rb", 2, 1, 3, 0, 3},         // a lone CR is a byte of the line
         {"ab\n", 3, 2, 1, 3, 0},         // the end of a text ending in a line break
         {"a\tb", 2, 1, 3, 0, 3},         // a tab is one column
-        {"\n\n\nx", 3, 4, 1, 3, 1},
         {"ab", -5, 1, 1, 0, 2},          // held to the text
         {"ab\ncd", 99, 2, 3, 3, 2},
     };
     for (const row &r : rows) {
         exprplace p = exprplaceof(r.text, r.offset);
-        EXPECT_EQ(p.line, r.line) << r.text << " " << r.offset;
-        EXPECT_EQ(p.column, r.column) << r.text << " " << r.offset;
-        EXPECT_EQ(p.start, r.start) << r.text << " " << r.offset;
-        EXPECT_EQ(p.length, r.length) << r.text << " " << r.offset;
+        EXPECT_EQ((std::vector<int>{p.line, p.column, p.start, p.length}),
+                  (std::vector<int>{r.line, r.column, r.start, r.length})) << r.text << " " << r.offset;
     }
 }
