@@ -282,7 +282,7 @@ bool endsincode()
 exprfunc generatecode()
 {
     if (!endsincode()) {
-        compilefail(msgnoreturn);
+        compilefail(msgnoreturn, cs.bodyend);
         return nullptr;
     }
     const flavourinfo &fl = flavours[cs.flavour == flavourx64 ? 1 : 0];
@@ -301,7 +301,7 @@ exprfunc generatecode()
     uint32_t size = count.pos == 16 ? 17 : count.pos;
     unsigned char *buf = allocatecode(size);
     if (!buf) {
-        compilefail(msgcodemalloc);
+        compilefail(msgcodemalloc, noplace);
         return nullptr;
     }
     emitter write = count;
@@ -323,7 +323,7 @@ exprfunc generatecode()
     patchjumps(write);
     if (!sealcode(buf, size, cs.flavour == nativeflavour)) {
         releasecode(buf, size);
-        compilefail(msgcodemalloc);
+        compilefail(msgcodemalloc, noplace);
         return nullptr;
     }
     cs.code = buf;

@@ -1,4 +1,6 @@
-// compileexpr: the work arrays, the reset and the steps of one compilation.
+// compileexpr: the steps of one compilation and the record of the code
+// buffers handed out. The stages work on the state (state.cpp), never here.
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -7,133 +9,6 @@
 #include "codegen.h"
 #include "state.h"
 
-// Capacity after growing by quarters until it exceeds `index`.
-static uint32_t grown(uint32_t capacity, uint32_t initial, uint32_t index)
-{
-    uint64_t c = capacity ? capacity : initial;
-    while (c <= index) {
-        c += c / 4;
-        if (c > (1u << 25))   // temporaries must fit an operand word
-            return 0;
-    }
-    return (uint32_t)c;
-}
-
-// Reallocate one array to `count` elements of `size` bytes; keeps the old one on failure.
-template <typename T> static bool resize(T *&array, uint32_t count)
-{
-    void *p = realloc(array, (size_t)count * sizeof(T));
-    if (!p)
-        return false;
-    array = (T *)p;
-    return true;
-}
-
-static bool outofmemory()
-{
-    compilefail(msgworkmalloc);
-    return false;
-}
-
-bool growslots(uint32_t index)
-{
-    if (index < cs.capacity)
-        return true;
-    uint32_t c = grown(cs.capacity, slotsinitial, index);
-    if (!c || !resize(cs.quads, c) || !resize(cs.opbefore, c) || !resize(cs.next, c) || !resize(cs.pool, c))
-        return outofmemory();
-    cs.capacity = c;
-    return true;
-}
-
-bool growlabels(uint32_t index)
-{
-    if (index < cs.labelcapacity)
-        return true;
-    uint32_t c = grown(cs.labelcapacity, labelsinitial, index);
-    if (!c || !resize(cs.labelentries, c) || !resize(cs.labeloffsets, c) || !resize(cs.fixups, c))
-        return outofmemory();
-    cs.labelcapacity = c;
-    return true;
-}
-
-bool grownames(uint32_t bytes)
-{
-    if (bytes < cs.namescapacity)
-        return true;
-    uint32_t c = grown(cs.namescapacity, textinitial, bytes);
-    if (!c || !resize(cs.names, c))
-        return outofmemory();
-    cs.namescapacity = c;
-    return true;
-}
-
-bool growlocals(uint32_t index)
-{
-    if (index < cs.localcapacity)
-        return true;
-    uint32_t c = grown(cs.localcapacity, localsinitial, index);
-    if (!c || !resize(cs.localbinding, c))
-        return outofmemory();
-    cs.localcapacity = c;
-    return true;
-}
-
-bool growlabelnames(uint32_t bytes)
-{
-    if (bytes < cs.labelnamescapacity)
-        return true;
-    uint32_t c = grown(cs.labelnamescapacity, textinitial, bytes);
-    if (!c || !resize(cs.labelnames, c))
-        return outofmemory();
-    cs.labelnamescapacity = c;
-    return true;
-}
-
-// Walk zero-separated text to its i-th string.
-static const char *nthstring(const char *text, uint32_t i)
-{
-    while (i--)
-        text += strlen(text) + 1;
-    return text;
-}
-
-const char *nametext(uint32_t i)
-{
-    return nthstring(cs.names, i);
-}
-
-const char *labelnametext(uint32_t i)
-{
-    return nthstring(cs.labelnames, i);
-}
-
-// Step 1: create every array with its initial capacity.
-static bool createarrays()
-{
-    return growslots(0) && growlabels(0) && grownames(0) && growlocals(0) && growlabelnames(0);
-}
-
-// Step 2: an empty compilation with the sentinel label quad.
-static void reset()
-{
-    cs.failed = false;
-    cs.error[0] = 0;
-    cs.quads[0] = {labeloperand(0), labeloperand(0), labeloperand(0), opnul};
-    cs.quadcount = 1;
-    cs.constcount = 0;
-    cs.labelcounter = 1;
-    cs.slotcount = 0;
-    cs.namesused = 0;
-    cs.namecount = 0;
-    cs.paramcount = -1;
-    cs.labelcount = 0;
-    cs.labelnamesused = 0;
-    cs.fixupcount = 0;
-    cs.spillcount = 0;
-    cs.parambase = 0;
-}
-
 // A body must end with a computing quad: its destination is the result.
 static bool hasreturnvalue()
 {
@@ -141,12 +16,12 @@ static bool hasreturnvalue()
     return op != opnul && op != opgoto && op != opif0 && op != opif1;
 }
 
-// Step 6: the first label still used but never defined.
+// The first label still used but never defined, placed at its first use.
 static bool checklabels()
 {
     for (uint32_t i = 0; i < cs.labelcount; i++)
         if (cs.labelentries[i] & labelundefined) {
-            compilefail(msglabelnotfound, labelnametext(i));
+            compilefail(msglabelnotfound, (int32_t)cs.labelplaces[i], labelnametext(i));
             return false;
         }
     return true;
@@ -166,7 +41,7 @@ static bool fitsframe()
     }
     if (highest < maxtemporaries)
         return true;
-    compilefail(msgtoolong);
+    compilefail(msgtoolong, cs.bodystart);
     return false;
 }
 
@@ -249,31 +124,49 @@ static exprfunc fail()
     return nullptr;
 }
 
+// The longest text: every offset into it fits an int.
+constexpr size_t maxtextlength = 0x7FFFFFFF;
+
+// Preprocess and parse the text into quads; beside each preprocessed byte
+// its place in the text, for the messages.
+static void readtext(const char *text)
+{
+    size_t length = strlen(text);
+    if (length > maxtextlength) {
+        compilefail(msgtoolong, (int32_t)maxtextlength);
+        return;
+    }
+    // one block: the place of every preprocessed byte, then the bytes
+    size_t entry = sizeof(uint32_t) + 1;
+    void *block = length < SIZE_MAX / entry ? malloc((length + 1) * entry) : nullptr;
+    if (!block) {
+        compilefail(msgworkmalloc, noplace);
+        return;
+    }
+    uint32_t *origin = (uint32_t *)block;
+    char *body = preprocess(text, (char *)(origin + length + 1), origin);
+    if (body) {
+        cs.origin = origin;
+        parsebody(body);
+        cs.origin = nullptr;
+    }
+    free(block);
+}
+
 exprfunc compileexpr(const char *text)
 {
     if (!text)
         text = "";
-    cs.failed = false;
-    if (!cs.capacity && !createarrays())
+    if (!resetstate())
         return fail();
-    reset();
-    size_t length = strlen(text);
-    char *scratch = (char *)malloc(length + 1);
-    if (!scratch) {
-        compilefail(msgworkmalloc);
-        return fail();
-    }
-    char *body = preprocess(text, scratch);
-    if (body)
-        parsebody(body);
-    free(scratch);
+    readtext(text);
     if (cs.failed || !checklabels())
         return fail();
     optimise();
     if (cs.failed)
         return fail();
     if (!hasreturnvalue()) {
-        compilefail(msgnoreturn);
+        compilefail(msgnoreturn, cs.bodyend);
         return fail();
     }
     if (!fitsframe())
@@ -291,24 +184,7 @@ exprfunc compileexpr(const char *text)
 void exprrelease()
 {
     keepforeign(nullptr);
-    free(cs.quads);
-    free(cs.opbefore);
-    free(cs.next);
-    free(cs.pool);
-    free(cs.labelentries);
-    free(cs.labeloffsets);
-    free(cs.fixups);
-    free(cs.names);
-    free(cs.localbinding);
-    free(cs.labelnames);
-    cs.quads = nullptr;
-    cs.opbefore = cs.next = nullptr;
-    cs.pool = nullptr;
-    cs.labelentries = cs.labeloffsets = cs.fixups = nullptr;
-    cs.names = cs.labelnames = nullptr;
-    cs.localbinding = nullptr;
-    cs.capacity = cs.labelcapacity = cs.namescapacity = cs.localcapacity = cs.labelnamescapacity = 0;
-    cs.quadcount = cs.constcount = 0;
+    releasestate();
 }
 
 int exprcodesize()

@@ -1,9 +1,7 @@
-// The op table, the messages of both dialects and the error text.
+// The op table, the messages of both dialects, the error text and its place.
 #include <cstdio>
 #include <cstring>
 #include "state.h"
-
-compilerstate cs{};
 
 const opinfo optable[opcount] = {
 #define EXPROPINFO(code, id, name, format, sources, level, traits) {name, format, sources, level, traits},
@@ -92,11 +90,12 @@ static int expand(const char *format, const char *name, int namemax, int number,
     return n;
 }
 
-void compilefail(msgid id, const char *name, int number)
+void compilefail(msgid id, int32_t place, const char *name, int number)
 {
     if (cs.failed)
         return;
     cs.failed = true;
+    cs.errorplace = place;
     if (!name)
         name = "";
     const char *format = messageformat(cs.dialect, id);
@@ -108,6 +107,29 @@ void compilefail(msgid id, const char *name, int number)
 const char *compileerror()
 {
     return cs.error;
+}
+
+int compileerrorat()
+{
+    return cs.failed ? cs.errorplace : noplace;
+}
+
+exprplace exprplaceof(const char *text, int offset)
+{
+    int length = (int)strnlen(text, (size_t)(offset > 0 ? offset : 0));
+    offset = offset < 0 ? 0 : length;   // held to the text
+    exprplace p{1, 1, 0, 0};
+    for (int i = 0; i < offset; i++)
+        if (text[i] == '\n') {
+            p.line++;
+            p.start = i + 1;
+        }
+    p.column = offset - p.start + 1;
+    const char *end = strchr(text + p.start, '\n');
+    p.length = end ? (int)(end - text) - p.start : (int)strlen(text + p.start);
+    if (end && p.length > 0 && end[-1] == '\r')
+        p.length--;   // a CR before the LF belongs to the line break
+    return p;
 }
 
 void setexprdialect(exprdialect d)

@@ -67,14 +67,6 @@ static void setquad(uint32_t i, uint32_t op, uint32_t src1, uint32_t src2)
     q(i).src2 = src2;
 }
 
-static uint32_t addconst(double v)
-{
-    if (!growslots(cs.constcount))
-        return dummyoperand;
-    cs.pool[cs.constcount] = v;
-    return constoperand(cs.constcount++);
-}
-
 static double constvalue(uint32_t w)
 {
     return cs.pool[operandindex(w)];

@@ -4,6 +4,9 @@
 // operand gets a new slot k whose value lives in temporary k; the slots of one
 // expression form a chain through cs.next, with the operator written before
 // slot k in cs.opbefore[k]. The chain is reduced level by level.
+//
+// Every failure is placed in the text the user wrote: cs.origin maps a byte
+// of the body back to its source offset.
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -13,10 +16,26 @@
 constexpr uint32_t nolink = 0xFFFFFFFFu;
 constexpr int maxstatementdepth = 256;
 
-static int statementdepth;
+// The state of one parse, set afresh by parsebody.
+struct parsestate {
+    const char *body;     // the preprocessed body: byte p lies at cs.origin[p - body]
+    int statementdepth;
+    // name text to name index and to label table index
+    std::unordered_map<std::string, uint32_t> nameindex, labelindex;
+};
+static parsestate ps;
 
-// Name lookups of this parse: name text to name index and to label table index.
-static std::unordered_map<std::string, uint32_t> nameindex, labelindex;
+// The source offset of body byte p (the body's end included).
+static int32_t placeof(const char *p)
+{
+    return (int32_t)cs.origin[p - ps.body];
+}
+
+// Just after the byte before p: where a missing ";" was expected.
+static int32_t placeafter(const char *p)
+{
+    return p > ps.body ? placeof(p - 1) + 1 : placeof(p);
+}
 
 static bool isdigitchar(char c)
 {
@@ -35,14 +54,6 @@ static void emit(uint32_t op, uint32_t dst, uint32_t src1, uint32_t src2)
     if (!growslots(cs.quadcount))
         return;
     cs.quads[cs.quadcount++] = {dst, src1, src2, op};
-}
-
-static uint32_t addconst(double v)
-{
-    if (!growslots(cs.constcount))
-        return dummyoperand;
-    cs.pool[cs.constcount] = v;
-    return constoperand(cs.constcount++);
 }
 
 static uint32_t newslot()
@@ -70,7 +81,7 @@ static void failname(msgid id, const char *p, size_t length)
         length = errorsize - 1;
     memcpy(name, p, length);
     name[length] = 0;
-    compilefail(id, name);
+    compilefail(id, placeof(p), name);
 }
 
 // End of the run of identifier characters starting at p.
@@ -138,8 +149,8 @@ static int countparts(char *s, char *e)
 // Index of a parameter or local name, or -1.
 static int findname(const char *p, size_t n)
 {
-    auto found = nameindex.find(std::string(p, n));
-    return found == nameindex.end() ? -1 : (int)found->second;
+    auto found = ps.nameindex.find(std::string(p, n));
+    return found == ps.nameindex.end() ? -1 : (int)found->second;
 }
 
 static uint32_t variableoperand(int i)
@@ -157,16 +168,17 @@ static void addlocal(const char *p, size_t n, uint32_t k)
     memcpy(cs.names + cs.namesused, p, n);
     cs.names[cs.namesused + n] = 0;
     cs.namesused += (uint32_t)n + 1;
-    nameindex.emplace(std::string(p, n), cs.namecount);
+    ps.nameindex.emplace(std::string(p, n), cs.namecount);
     cs.localbinding[cs.namecount++] = k;
 }
 
 // The label word for a name; a new name gets the next label number, marked
-// as not yet defined unless this is its definition.
+// as not yet defined unless this is its definition, and is placed where it
+// first appears (a label never defined is reported there).
 static uint32_t labelfor(const char *p, size_t n, bool define)
 {
-    auto found = labelindex.find(std::string(p, n));
-    if (found != labelindex.end()) {
+    auto found = ps.labelindex.find(std::string(p, n));
+    if (found != ps.labelindex.end()) {
         uint32_t i = found->second;
         if (define)
             cs.labelentries[i] &= ~labelundefined;
@@ -178,7 +190,8 @@ static uint32_t labelfor(const char *p, size_t n, bool define)
     memcpy(cs.labelnames + cs.labelnamesused, p, n);
     cs.labelnames[cs.labelnamesused + n] = 0;
     cs.labelnamesused += (uint32_t)n + 1;
-    labelindex.emplace(std::string(p, n), cs.labelcount);
+    ps.labelindex.emplace(std::string(p, n), cs.labelcount);
+    cs.labelplaces[cs.labelcount] = (uint32_t)placeof(p);
     cs.labelentries[cs.labelcount++] = number | (define ? 0 : labelundefined);
     return labeloperand(number);
 }
@@ -235,7 +248,7 @@ static uint32_t parseliteral(char *&p, char *e, int sign)
         for (q++; q < e && isdigitchar(*q); q++)
             digits++;
     if (digits == 0) {
-        compilefail(msgundefined);
+        compilefail(msgundefined, placeof(p));
         return nolink;
     }
     if (q < e && *q == 'E') {
@@ -265,12 +278,12 @@ static uint32_t parseparens(char *&p, char *e, int sign)
 {
     char *close = matching(p, e, '(', ')');
     if (!close) {
-        compilefail(msgnotenough);
+        compilefail(msgnotenough, placeof(p));
         return nolink;
     }
     int parts = countparts(p + 1, close);
     if (parts > 1) {
-        compilefail(msgparamcount, optable[opnop].name, parts);
+        compilefail(msgparamcount, placeof(p), optable[opnop].name, parts);
         return nolink;
     }
     uint32_t k = parseexpression(p + 1, close);
@@ -280,19 +293,19 @@ static uint32_t parseparens(char *&p, char *e, int sign)
     return k;
 }
 
-// function "(" argument [ "," argument ] ")"
-static uint32_t parsecall(char *&p, char *e, exprop op, int sign)
+// function "(" argument [ "," argument ] ")"; p is at the "(", name at the function's name
+static uint32_t parsecall(char *&p, char *e, const char *name, exprop op, int sign)
 {
     char *open = p;
     char *close = matching(open, e, '(', ')');
     if (!close) {
-        compilefail(msgnotenough);
+        compilefail(msgnotenough, placeof(open));
         return nolink;
     }
     int count = countparts(open + 1, close);
     exprop used = (op == oplog && count == 2) ? oplogb : op;
     if (count != optable[used].sources) {
-        compilefail(msgparamcount, optable[op].name, count);
+        compilefail(msgparamcount, placeof(name), optable[op].name, count);
         return nolink;
     }
     char *comma = count == 2 ? findtop(open + 1, close, ',', ',') : close;
@@ -321,7 +334,7 @@ static uint32_t parseoperand(char *&p, char *e)
             return parseparens(p, e, sign);
         if (p < e && *p == '.')
             return parseliteral(p, e, sign);
-        compilefail(msgundefined);
+        compilefail(msgundefined, placeof(p));
         return nolink;
     }
     if (isdigitchar(*p))
@@ -348,8 +361,9 @@ static uint32_t parseoperand(char *&p, char *e)
     if (end < e && *end == '(') {
         for (const spelling &f : functions)
             if (strlen(f.text) == n && memcmp(f.text, p, n) == 0) {
+                char *name = p;
                 p = end;
-                return parsecall(p, e, f.op, sign);
+                return parsecall(p, e, name, f.op, sign);
             }
     }
     int i = findname(p, n);
@@ -433,7 +447,7 @@ static char *parsebody(char *p, char *e, msgid missing)
     if (p < e && *p == '{') {
         char *close = matching(p, e, '{', '}');
         if (!close) {
-            compilefail(missing);
+            compilefail(missing, placeof(p));
             return e;
         }
         parsestatements(p + 1, close);
@@ -443,23 +457,23 @@ static char *parsebody(char *p, char *e, msgid missing)
         return parsestatement(p, e);
     char *semicolon = findtop(p, e, ';', ';');
     if (!semicolon) {
-        compilefail(missing);
+        compilefail(missing, placeof(p));
         return e;
     }
     parsestatements(p, semicolon + 1);
     return semicolon + 1;
 }
 
-// The condition in the parentheses at p: exactly one expression.
-static uint32_t parsecondition(char *p, char *e, char **after, msgid commamsg)
+// The condition in the parentheses at p after `keyword`: exactly one expression.
+static uint32_t parsecondition(char *p, char *e, char **after, msgid commamsg, const char *keyword)
 {
     char *close = matching(p, e, '(', ')');
     if (!close) {
-        compilefail(msgnotenough);
+        compilefail(msgnotenough, placeof(p));
         return 0;
     }
     if (countparts(p + 1, close) > 1) {
-        compilefail(commamsg);
+        compilefail(commamsg, placeof(keyword));
         return 0;
     }
     *after = close + 1;
@@ -471,7 +485,7 @@ static char *parseif(char *p, char *e)
 {
     uint32_t skip = labeloperand(newlabel());
     char *q = e;
-    uint32_t c = parsecondition(p, e, &q, msgifparam);
+    uint32_t c = parsecondition(p, e, &q, msgifparam, p - 2);
     if (cs.failed)
         return e;
     emit(opif0, dummyoperand, c, skip);
@@ -500,7 +514,7 @@ static char *parsewhile(char *p, char *e)
     uint32_t end = labeloperand(newlabel());
     emitlabel(top);
     char *q = e;
-    uint32_t c = parsecondition(p, e, &q, msgwhileparam);
+    uint32_t c = parsecondition(p, e, &q, msgwhileparam, p - 5);
     if (cs.failed)
         return e;
     emit(opif0, dummyoperand, c, end);
@@ -521,15 +535,15 @@ static char *parsedo(char *p, char *e)
     if (cs.failed)
         return e;
     if (!keyword(q, e, "WHILE") || q + 5 >= e || q[5] != '(') {
-        compilefail(msgdowhile);
+        compilefail(msgdowhile, placeof(q));
         return e;
     }
-    uint32_t c = parsecondition(q + 5, e, &q, msgdoparam);
+    uint32_t c = parsecondition(q + 5, e, &q, msgdoparam, q);
     if (cs.failed)
         return e;
     emit(opif1, dummyoperand, c, top);
     if (q >= e || *q != ';') {
-        compilefail(msgwhilesemicolon);
+        compilefail(msgwhilesemicolon, placeafter(q));
         return e;
     }
     return q + 1;
@@ -540,13 +554,13 @@ static char *parsefor(char *p, char *e)
 {
     char *close = matching(p, e, '(', ')');
     if (!close) {
-        compilefail(msgnotenough);
+        compilefail(msgnotenough, placeof(p));
         return e;
     }
     char *first = findtop(p + 1, close, ';', ';');
     char *second = first ? findtop(first + 1, close, ';', ';') : nullptr;
     if (!second || countparts(first + 1, second) > 1) {
-        compilefail(msgforfields);
+        compilefail(msgforfields, placeof(p - 3));
         return e;
     }
     parsestatements(p + 1, first + 1);
@@ -577,7 +591,7 @@ static char *parsegoto(char *p, char *e)
     bool blank = p + 4 < e && p[4] == ' ';
     char *end = blank ? nameend(name, e) : name;
     if (!blank || end == name) {
-        compilefail(msggotolabel);
+        compilefail(msggotolabel, placeof(blank ? name : p + 4));
         return e;
     }
     uint32_t label = labelfor(name, (size_t)(end - name), false);
@@ -611,7 +625,7 @@ static char *parseassign(uint32_t v, const assignspelling *a, char *p, char *e)
 {
     char *term = findtop(p, e, ';', ',');
     if (!term) {
-        compilefail(msgmissingsemicolon);
+        compilefail(msgmissingsemicolon, placeafter(e));
         return e;
     }
     if (a->step) {
@@ -623,7 +637,7 @@ static char *parseassign(uint32_t v, const assignspelling *a, char *p, char *e)
         return term + 1;
     }
     if (p == term) {
-        compilefail(msgblankexpr);
+        compilefail(msgblankexpr, placeof(p));
         return e;
     }
     uint32_t t = tempoperand(parseexpression(p, term));
@@ -641,11 +655,11 @@ static char *parsenewlocal(char *name, size_t n, char *p, char *e)
 {
     char *term = findtop(p, e, ';', ',');
     if (!term) {
-        compilefail(msgmissingsemicolon);
+        compilefail(msgmissingsemicolon, placeafter(e));
         return e;
     }
     if (p == term) {
-        compilefail(msgblankexpr);
+        compilefail(msgblankexpr, placeof(p));
         return e;
     }
     uint32_t k = parseexpression(p, term);
@@ -658,7 +672,7 @@ static char *parsenewlocal(char *name, size_t n, char *p, char *e)
 static char *parsesimple(char *p, char *e)
 {
     if (*p == ':') {
-        compilefail(msgcolonlabel);
+        compilefail(msgcolonlabel, placeof(p));
         return e;
     }
     if (isnamestart(*p)) {
@@ -685,8 +699,8 @@ static char *parsesimple(char *p, char *e)
 
 static char *parsestatement(char *p, char *e)
 {
-    if (++statementdepth > maxstatementdepth) {
-        compilefail(msgtoodeep);
+    if (++ps.statementdepth > maxstatementdepth) {
+        compilefail(msgtoodeep, placeof(p));
         return e;
     }
     char *r;
@@ -702,7 +716,7 @@ static char *parsestatement(char *p, char *e)
         r = parsegoto(p, e);
     else
         r = parsesimple(p, e);
-    statementdepth--;
+    ps.statementdepth--;
     return r;
 }
 
@@ -721,11 +735,12 @@ static void parsestatements(char *s, char *e)
 
 void parsebody(char *body)
 {
-    statementdepth = 0;
-    nameindex.clear();
-    labelindex.clear();
+    ps.body = body;
+    ps.statementdepth = 0;
+    ps.nameindex.clear();
+    ps.labelindex.clear();
     const char *t = cs.names;
     for (uint32_t i = 0; i < cs.namecount; i++, t += strlen(t) + 1)
-        nameindex.emplace(t, i);
+        ps.nameindex.emplace(t, i);
     parsestatements(body, body + strlen(body));
 }

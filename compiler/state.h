@@ -1,7 +1,8 @@
 // The compiler's one global state, the op table, operand words and messages.
 //
 // Every stage (preprocess, parse, optimise, generate code, listing) works on
-// the record `cs`. Work arrays only grow; exprrelease empties them.
+// the record `cs` (state.cpp) through the helpers below, never through the
+// driver (compileexpr.cpp). Work arrays only grow; releasestate empties them.
 #pragma once
 #include <cstdint>
 #include "compiler.h"
@@ -147,9 +148,13 @@ enum msgid {
 // the formats use %c (a character), %d (a count) and %p ("s" unless count is 1).
 const char *messageformat(exprdialect d, msgid id);
 
-// Set the compile error text (first failure wins) and the failed flag.
-// `name` fills %s, `number` fills %d and %p, and %c as a character.
-void compilefail(msgid id, const char *name = "", int number = 0);
+// Where an error lies: a byte offset into the text given to compileexpr
+// (0 up to its length), or noplace when it lies in no text (memory ran out).
+constexpr int32_t noplace = -1;
+
+// Set the compile error text and its place (the first failure wins) and the
+// failed flag. `name` fills %s, `number` fills %d and %p, and %c as a character.
+void compilefail(msgid id, int32_t place, const char *name = "", int number = 0);
 
 // ---------------------------------------------------------------- state
 constexpr int errorsize = 256;
@@ -166,8 +171,9 @@ struct compilerstate {
     double *pool;            // constant pool
     uint32_t capacity;
 
-    // Label group: one capacity for the three arrays.
+    // Label group: one capacity for the four arrays.
     uint32_t *labelentries;  // label number | labelundefined
+    uint32_t *labelplaces;   // source offset of each label name's first appearance
     uint32_t *labeloffsets;  // code offset per label number (code generator)
     uint32_t *fixups;        // code offset after each jump's rel32 (code generator)
     uint32_t labelcapacity;
@@ -198,7 +204,14 @@ struct compilerstate {
     const unsigned char *code;
     int codesize;
 
+    // Places in the text the user wrote. While the body is parsed, origin[i]
+    // is the source offset of preprocessed byte i (the body's end included).
+    const uint32_t *origin;
+    int32_t bodystart;       // source offset of the body's first byte
+    int32_t bodyend;         // just after the body's last byte (comments and blanks after it left out)
+
     char error[errorsize];
+    int32_t errorplace;      // of the first failure, or noplace
     bool failed;
     exprdialect dialect;
     exprflavour flavour = nativeflavour;
@@ -208,7 +221,14 @@ struct compilerstate {
 
 extern compilerstate cs;
 
-// ---------------------------------------------------------------- growth
+// ---------------------------------------------------------------- the state's helpers (state.cpp)
+// An empty compilation: the work arrays created when missing, the counts
+// zeroed, no error, the sentinel label quad in place. False (with the
+// work-array message) when memory runs out.
+bool resetstate();
+// Free every work array; the next resetstate creates them again.
+void releasestate();
+
 // Make the group's capacity exceed `index` (capacity + capacity / 4 steps),
 // keeping contents. On failure: the work-array message, failed flag, false.
 bool growslots(uint32_t index);
@@ -216,6 +236,9 @@ bool growlabels(uint32_t index);
 bool grownames(uint32_t bytes);
 bool growlocals(uint32_t index);
 bool growlabelnames(uint32_t bytes);
+
+// A new constant pool entry holding v; dummyoperand when memory ran out.
+uint32_t addconst(double v);
 
 // Index of the i-th name (zero-terminated) in the name text.
 const char *nametext(uint32_t i);
@@ -225,10 +248,12 @@ const char *labelnametext(uint32_t i);
 // ---------------------------------------------------------------- stages
 // A-Z, a-z, 0-9 and "_".
 bool isidentchar(char c);
-// preprocess.cpp: comments, white space, case, depth, header.
-// Returns the body start in `scratch`, or nullptr after compilefail.
-char *preprocess(const char *text, char *scratch);
-// parse.cpp: the body into quads.
+// preprocess.cpp: comments, white space, case, depth, header. `scratch`
+// and `origin` hold strlen(text) + 1 entries; origin[i] becomes the source
+// offset of scratch[i]. Returns the body start (= scratch), or nullptr after
+// compilefail. Sets cs.bodystart and cs.bodyend.
+char *preprocess(const char *text, char *scratch, uint32_t *origin);
+// parse.cpp: the body into quads; cs.origin maps its bytes to the source.
 void parsebody(char *body);
 // optimise.cpp: the simplification rounds.
 void optimise();

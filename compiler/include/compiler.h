@@ -4,6 +4,9 @@
 //   exprcall     run compiled code with double arguments (the only way to call it)
 //   exprfree     release the code of an expression that is no longer wanted
 //   exprlist     listing of the last compilation's quads and code bytes
+//   compileerror, compileerrorat, exprplaceof
+//                what the last compilation found wrong, where in the text, and
+//                that place as a line and column
 //
 // The compiler keeps one global state (not reentrant). Compiled buffers belong
 // to the caller and stay valid until the caller frees them with exprfree.
@@ -39,6 +42,40 @@ exprfunc compileexpr(const char *text);
 
 // The NUL-terminated message (at most 255 characters) of the last failure.
 const char *compileerror();
+
+// Where the last failure lies in the text given to compileexpr, as a byte
+// offset into that very text (comments, blanks and the header counted as
+// written): 0 up to the text's length, the length itself meaning "at the
+// end". -1 when the failure lies in no text (memory ran out) and after a
+// successful compilation. The place is the first byte that cannot be read
+// (an undefined name, a stray ")", a bad header character), the bracket
+// left open, the keyword or function whose parameters are wrong, or, when
+// something is missing, where it was expected (a ";" just after the last
+// byte of its statement, a return value at the end of the body).
+int compileerrorat();
+
+// A byte offset of a text as a person sees it. Lines end at LF (a CR before
+// the LF belongs to the line break); line and column start at 1, and the
+// column counts bytes from the line's start, a tab as one column, as in a
+// fixed-width editor. The line holding the place is text[start, start + length),
+// without its line break: print it with a mark under `column`.
+struct exprplace {
+    int line;
+    int column;
+    int start;       // offset of the line's first byte
+    int length;      // bytes of the line, its line break left out
+};
+
+// The place of byte `offset` of `text` (held to 0 .. strlen(text)).
+// A caller that shows only part of the text, such as an editor holding the
+// body after a fixed header line, passes that part and the offset less the
+// part's start:
+//   exprfunc f = compileexpr(text);
+//   if (!f && compileerrorat() >= headerlength) {
+//       exprplace p = exprplaceof(text + headerlength, compileerrorat() - headerlength);
+//       ... "%s (line %d, column %d)", compileerror(), p.line, p.column
+//   }
+exprplace exprplaceof(const char *text, int offset);
 
 // Call compiled code of the native flavour with `count` doubles, under the
 // x87 control word 0x027F (53-bit precision, round to nearest, exceptions

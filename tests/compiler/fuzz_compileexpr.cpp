@@ -1,6 +1,7 @@
 // libFuzzer target: any text gives a function or a message, never a crash.
-// Functions without jumps (so they cannot loop) are also run once, and every
-// result is listed. Built and run by scripts/fuzz.sh; the seeds are in
+// A message is placed within the text (or nowhere, only when memory ran
+// out), on a line of the text. Functions without jumps (so they cannot
+// loop) are also run once, and every result is listed. Built and run by scripts/fuzz.sh; the seeds are in
 // seeds/compileexpr.
 #include <cstdint>
 #include <cstring>
@@ -17,6 +18,16 @@ static bool hasjumps()
     return false;
 }
 
+// The failure's place lies in the text (its end included), on one of its lines.
+static bool placedwithin(const char *text, const char *error)
+{
+    int at = compileerrorat();
+    if (at < 0)
+        return at == -1 && strcasestr(error, "malloc failed");
+    exprplace p = exprplaceof(text, at);
+    return at <= (int)strlen(text) && p.column == at - p.start + 1 && !memchr(text + p.start, '\n', (size_t)p.length);
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     std::string text((const char *)data, size);
@@ -27,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         __builtin_trap();
     if (!f) {
         const char *error = compileerror();
-        if (strlen(error) > 255 || strncmp(error, "ERROR: ", 7) != 0)
+        if (strlen(error) > 255 || strncmp(error, "ERROR: ", 7) != 0 || !placedwithin(text.c_str(), error))
             __builtin_trap();
         return 0;
     }

@@ -208,7 +208,7 @@ TEST(Messages, MemoryFailures)
     for (exprdialect d : {dialectpelmora, dialectvrastik}) {
         dialectscope scope(d);
         cs.failed = false;
-        compilefail(msgworkmalloc);
+        compilefail(msgworkmalloc, noplace);
         EXPECT_STREQ(compileerror(), d == dialectpelmora ? "ERROR: malloc failed" : "ERROR: INTERNAL MALLOC FAILED");
     }
     EXPECT_NE(compileexpr("(x)\nx"), nullptr);
@@ -243,10 +243,10 @@ TEST(Preprocess, CommentsBlanksCaseAndHeader)
     };
     ASSERT_NE(compileexpr("(x)\nx"), nullptr);
     for (const row &r : rows) {
-        cs.failed = false;
-        cs.namecount = cs.namesused = 0;
+        ASSERT_TRUE(resetstate());
         std::vector<char> scratch(strlen(r.text) + 1);
-        char *body = preprocess(r.text, scratch.data());
+        std::vector<uint32_t> origin(strlen(r.text) + 1);
+        char *body = preprocess(r.text, scratch.data(), origin.data());
         ASSERT_NE(body, nullptr) << r.text << ": " << compileerror();
         EXPECT_STREQ(body, r.body) << r.text;
         std::string names;
@@ -400,7 +400,7 @@ TEST(Listing, SpillSlotsAndCutAtTheBufferEnd)
     EXPECT_EQ(strlen(exprlist(3)), 16383u);
 }
 
-// Hostile texts: a function or a message, never a crash or a hang.
+// Hostile texts: a function or a message placed in the text, never a crash or a hang.
 TEST(Hostile, AnyTextGivesAFunctionOrAMessage)
 {
     std::mt19937 random(12345);
@@ -430,6 +430,8 @@ TEST(Hostile, AnyTextGivesAFunctionOrAMessage)
             EXPECT_GT(strlen(compileerror()), 6u) << t.substr(0, 80);
             EXPECT_LT(strlen(compileerror()), 256u);
             EXPECT_EQ(std::string(compileerror()).substr(0, 6), "ERROR:");
+            EXPECT_GE(compileerrorat(), 0) << t.substr(0, 80);
+            EXPECT_LE(compileerrorat(), (int)strlen(t.c_str())) << t.substr(0, 80);
         }
     }
 }
@@ -442,4 +444,5 @@ TEST(Hostile, HundredThousandOperandsRunAndAMillionAreRefused)
     text = "(x)\n" + repeat("x+", 999999) + "x";
     EXPECT_EQ(errorof(text, dialectpelmora), "ERROR: expression too long");
     EXPECT_EQ(errorof(text, dialectvrastik), "ERROR: Expression too long");
+    EXPECT_EQ(compileerrorat(), 4);   // the whole body: placed at its start
 }

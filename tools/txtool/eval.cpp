@@ -1,9 +1,15 @@
 // txtool eval and txtool list: compile an expression text, then call it or
-// print its listing.
+// print its listing. A compile error is printed as the compiler words it,
+// then where it lies, as compilers show it:
+//   ERROR: Y undefined
+//     at line 2, column 5:
+//     x + y
+//         ^
 #include "commands.h"
 #include "compiler.h"
 #include "safefile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +20,7 @@
 namespace {
 
 constexpr long maxtextfile = 1 << 20;
+constexpr int shownwidth = 160;    // a longer line is shown around the column, cut at "..."
 
 struct evaloptions {
     exprdialect dialect = dialectpelmora;
@@ -98,6 +105,37 @@ bool parseoptions(const char *cmd, int argc, char **argv, bool flavours, evalopt
     return true;
 }
 
+// The line of the place with a caret under its column. Control bytes show
+// as "?"; the caret line repeats the line's tabs, and skips the bytes that
+// continue a UTF-8 character, so that a terminal puts the caret under the byte.
+void printcaret(const char *text, const exprplace &p)
+{
+    int from = 0, to = p.length;
+    if (p.length > shownwidth) {
+        from = std::clamp(p.column - 1 - shownwidth / 2, 0, p.length - shownwidth);
+        to = from + shownwidth;
+    }
+    const unsigned char *line = (const unsigned char *)text + p.start;
+    std::string shown = from > 0 ? "  ..." : "  ", caret = from > 0 ? "     " : "  ";
+    for (int i = from; i < to; i++)
+        shown += line[i] == '\t' || (line[i] >= ' ' && line[i] != 0x7F) ? (char)line[i] : '?';
+    for (int i = from; i < p.column - 1; i++)
+        if ((line[i] & 0xC0) != 0x80)
+            caret += line[i] == '\t' ? '\t' : ' ';
+    std::printf("%s%s\n%s^\n", shown.c_str(), to < p.length ? "..." : "", caret.c_str());
+}
+
+// The compiler's message, then (when it lies in the text) its place.
+void printfailure(const char *text)
+{
+    std::printf("%s\n", compileerror());
+    if (compileerrorat() < 0)
+        return;
+    exprplace p = exprplaceof(text, compileerrorat());
+    std::printf("  at line %d, column %d:\n", p.line, p.column);
+    printcaret(text, p);
+}
+
 bool parsenumber(const char *s, double &v)
 {
     char *end = nullptr;
@@ -126,7 +164,7 @@ int txeval(int argc, char **argv)
     setexprdialect(o.dialect);
     exprfunc f = compileexpr(text.c_str());
     if (!f) {
-        std::printf("%s\n", compileerror());
+        printfailure(text.c_str());
         return 1;
     }
     if ((int)args.size() != exprparamcount()) {
@@ -153,7 +191,7 @@ int txlist(int argc, char **argv)
     exprfunc f = compileexpr(text.c_str());
     setexprflavour(nativeflavour);
     if (!f) {
-        std::printf("%s\n", compileerror());
+        printfailure(text.c_str());
         return 1;
     }
     const char *listing = exprlist(3);
