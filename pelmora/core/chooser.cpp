@@ -1,9 +1,8 @@
-// The built-in file chooser: its folder, the selection, the checks before
-// a path is chosen, and its loop. Keys and the mouse are in
-// chooserinput.cpp, drawing in chooserdraw.cpp.
+// The built-in file chooser: its folder, the selection and the checks
+// before a path is chosen. Keys and the mouse are in chooserinput.cpp,
+// drawing in chooserdraw.cpp, its place among the dialogs in
+// chooserdialog.cpp.
 #include "chooser.h"
-#include "app.h"
-#include "input.h"
 
 #include <algorithm>
 #include <cctype>
@@ -269,7 +268,7 @@ void stepquestion()
         chooser.focus = focusname;
 }
 
-// ---- the dialog ----------------------------------------------------------------
+// ---- start --------------------------------------------------------------------
 
 static std::string currentfolder()
 {
@@ -281,7 +280,7 @@ static std::string currentfolder()
 
 // The folder of the proposed path when it has one, else the request's,
 // else the current folder; the name field gets the proposed path's last part.
-static void start(const filerequest &request, const char *defext, int size)
+void startchooser(const filerequest &request, const char *defext, int size)
 {
     chooser = chooserstate{};
     chooser.request = request;
@@ -311,45 +310,4 @@ static void start(const filerequest &request, const char *defext, int size)
     setfield(chooser.name, name, true);
     if (!openfolder(folder, name) && !openfolder("/", ""))
         chooser.listing = {"/", {}};
-}
-
-static bool cursorshown()
-{
-    while (chooser.blink < modal.now)
-        chooser.blink += 1.0;
-    return chooser.blink - modal.now > 0.5;
-}
-
-int runchooser(const filerequest &request, const char *defext, char *path, int size)
-{
-    start(request, defext, size);
-    modalopen();
-    while (chooser.result < 0) {
-        int f = modalframe();
-        if (f == modalclosing) {
-            chooser.result = 0;
-            break;
-        }
-        if (f == modalskipped)
-            continue;
-        chooserlayout l = chooserlayoutof(modal.width, modal.height);
-        while (uint32_t event = getkeyevent())
-            if (chooser.result < 0) {
-                chooserkey(event);
-                stepquestion();
-            }
-        if (chooser.result < 0) {
-            choosermouse(l);
-            stepquestion();
-        }
-        if (chooser.result >= 0)
-            break;
-        drawchooser(l, cursorshown());
-        modalpresent();
-    }
-    modalclose();
-    if (chooser.result != 1 || chooser.chosen.size() >= size_t(size))
-        return 0;
-    std::memcpy(path, chooser.chosen.c_str(), chooser.chosen.size() + 1);
-    return 1;
 }
