@@ -124,6 +124,28 @@ static bool exists(const std::string &path)
     return stat(path.c_str(), &st) == 0;
 }
 
+// A folder that cannot be opened, with the system's reason (errno `why`):
+// only a missing one is "not found" (a link loop is not).
+static void refusefolder(const std::string &folder, int why)
+{
+    if (why == ENOENT)
+        chooser.message = "Folder not found: " + folder;
+    else
+        chooser.message = "Cannot open the folder " + folder + ": " + std::strerror(why);
+}
+
+// A file to open that is no regular file: one that is there (`found`), or
+// one stat could not reach for the reason `why`.
+static void refusefile(const std::string &name, bool found, int why)
+{
+    if (found)
+        chooser.message = "Not a regular file: " + name;
+    else if (why == ENOENT)
+        chooser.message = "File not found: " + name;
+    else
+        chooser.message = "Cannot open " + name + ": " + std::strerror(why);
+}
+
 static void choose(const std::string &path)
 {
     chooser.chosen = path;
@@ -187,21 +209,22 @@ static void choosetyped(const std::string &typed)
         return;
     }
     if (realfolder(folderof(full)).empty()) {
-        chooser.message = "Folder not found: " + folderof(full);
+        int why = errno;
+        refusefolder(folderof(full), why);
         return;
     }
     if (chooser.request.save) {
         chooseforsave(full);
         return;
     }
-    if (isregular(full))
+    struct stat st;
+    int found = stat(full.c_str(), &st) == 0, why = errno;
+    if (found && S_ISREG(st.st_mode))
         choose(full);
     else if (full != plain && isregular(plain))
         choose(plain);              // "notes" exists, "notes.tx" does not
-    else if (exists(full))
-        chooser.message = "Not a regular file: " + std::string(lastpart(full.c_str()));
     else
-        chooser.message = "File not found: " + std::string(lastpart(full.c_str()));
+        refusefile(lastpart(full.c_str()), found, why);
 }
 
 // A folder entry opens; a file entry is chosen (asking before a save

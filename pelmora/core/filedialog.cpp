@@ -55,6 +55,14 @@ static std::string toolongtext()
     return "The path is too long: a path has at most " + std::to_string(filenamesize - 1) + " bytes.";
 }
 
+// What the desktop's dialog answered when no path can be used.
+static std::string refusaltext(int choice)
+{
+    if (choice == systemnulbyte)
+        return "The desktop's file dialog gave a name with a NUL byte in it, and no file has such a name.";
+    return toolongtext();
+}
+
 // The path is chosen: it goes to the buffer and to whoever asked.
 static void finish(const char *path)
 {
@@ -120,7 +128,8 @@ static void choose(const char *title, const filefilter *filters, const char *def
         finishsystempath(r, defext, path);
         break;
     case systemtoolong:
-        showmessage(title, toolongtext(), messageok, true);
+    case systemnulbyte:
+        showmessage(title, refusaltext(got), messageok, true);
         break;
     default:
         break;                          // cancelled

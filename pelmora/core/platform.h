@@ -38,6 +38,7 @@ enum systemchoice {
     systemcancelled = 0,
     systemchosen = 1,           // the path is in the caller's buffer
     systemtoolong = 2,          // a path was chosen that does not fit the buffer
+    systemnulbyte = 3,          // the dialog answered a name with a NUL byte, which no file has
 };
 
 struct platform {

@@ -164,10 +164,11 @@ TEST_F(ChooserTest, ListsFoldersFirstThenMatchingFilesAndSwitchesToAllFiles)
 }
 
 // A name without an extension gets the default one in lower case; typed
-// code page 437 becomes UTF-8 in the path; refused names say why and keep
-// the dialog open.
+// code page 437 becomes UTF-8 in the path; refused names say why, with the
+// system's reason, and keep the dialog open.
 TEST_F(ChooserTest, TypedNamesBecomePaths)
 {
+    const std::string loop = std::strerror(ELOOP);
     const struct {
         int key;
         const char *typed;      // code page 437
@@ -183,12 +184,16 @@ TEST_F(ChooserTest, TypedNamesBecomePaths)
         {scanf3, "none/x", nullptr, "Folder not found: DIRnone/"},
         {scanf2, "missing", nullptr, "File not found: missing.tx"},
         {scanf2, "pipe", nullptr, "Not a regular file: pipe.tx"},
+        {scanf2, "loop", nullptr, "Cannot open loop.tx: " + loop},                   // a link to itself
+        {scanf2, "loopdir/x", nullptr, "Cannot open the folder DIRloopdir/: " + loop},
     };
     for (const auto &r : rows) {
         SCOPED_TRACE(r.typed);
         start();
         mkdir((dir + "sub").c_str(), 0777);
         ASSERT_EQ(mkfifo((dir + "pipe.tx").c_str(), 0666), 0);
+        ASSERT_EQ(symlink("loop.tx", (dir + "loop.tx").c_str()), 0);
+        ASSERT_EQ(symlink("loopdir", (dir + "loopdir").c_str()), 0);
         openby(r.key);
         type(r.typed);
         key(scanenter);
@@ -226,6 +231,52 @@ TEST_F(ChooserTest, PathLongerThanTheBufferIsRefused)
     key(scanesc);
     EXPECT_FALSE(dialogopen());
     EXPECT_STREQ(filedialog.filename, "");
+}
+
+// Folders nested until a subfolder's whole path passes what the system
+// takes in one path: the deepest folder (its path ending in "/") and the
+// subfolder's name. The scratch folder's removal takes them away.
+struct deeptree {
+    std::string deepest, sub;
+};
+
+deeptree makedeep(const std::string &top)
+{
+    deeptree t = {top, std::string(200, 's')};
+    int fd = open(top.c_str(), O_RDONLY | O_DIRECTORY);
+    while (fd >= 0 && t.deepest.size() < 3900) {
+        std::string part(std::min<size_t>(200, 3950 - t.deepest.size()), 'd');
+        mkdirat(fd, part.c_str(), 0777);
+        int next = openat(fd, part.c_str(), O_RDONLY | O_DIRECTORY);
+        close(fd);
+        fd = next;
+        t.deepest += part + "/";
+    }
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(mkdirat(fd, t.sub.c_str(), 0777), 0);
+    close(fd);
+    return t;
+}
+
+// A subfolder whose path is longer than a path can be is listed as the
+// folder it is, and opening it says why it cannot be.
+TEST_F(ChooserTest, FolderWithTooLongAPathIsListedAndRefused)
+{
+    deeptree t = makedeep(dir);
+    ASSERT_GT(t.deepest.size() + t.sub.size(), size_t(filenamesize));
+    ASSERT_LT(t.deepest.size(), size_t(filenamesize - 1));
+    std::snprintf(filedialog.startdir, sizeof filedialog.startdir, "%s", t.deepest.c_str());
+    openby(scanf2);
+    EXPECT_EQ(chooser.listing.path, t.deepest);
+    EXPECT_EQ(shownnames(), (std::vector<std::string>{"..", t.sub}));
+    ASSERT_EQ(chooser.listing.entries.size(), 2u);
+    EXPECT_TRUE(chooser.listing.entries[1].folder);
+    presskey(scantab);                          // to the list
+    presskey(scanend);
+    key(scanenter);
+    EXPECT_EQ(chooser.listing.path, t.deepest);
+    EXPECT_EQ(chooser.message, toolongmessage());
+    key(scanesc);
 }
 
 TEST_F(ChooserTest, SaveAsksBeforeReplacingAFile)
@@ -624,8 +675,8 @@ int fakesystemdialog(const filerequest &r, char *path, int size)
 
 // What the desktop's dialog is asked, and what becomes of its answers: a
 // saved name gets the default extension (and the question when that file
-// exists), a path too long is refused, a dialog that cannot be shown hands
-// over to the built-in one.
+// exists), an answer no file can have is refused with its true reason, a
+// dialog that cannot be shown hands over to the built-in one.
 TEST_F(ChooserTest, DesktopDialogAnswers)
 {
     const struct {
@@ -640,6 +691,7 @@ TEST_F(ChooserTest, DesktopDialogAnswers)
         {systemchosen, "old", nullptr, "Confirm Save As", "\"old.tx\" already exists."},  // answered No
         {systemcancelled, "", nullptr, nullptr, ""},
         {systemtoolong, "", nullptr, "Save texture script...", "The path is too long"},
+        {systemnulbyte, "", nullptr, "Save texture script...", "The desktop's file dialog gave a name with a NUL"},
         {systemunavailable, "", nullptr, "built-in", ""},
     };
     for (const auto &r : rows) {
