@@ -1,41 +1,32 @@
+// The designer's start-up (initapp) and the frame settings it chooses.
 #include "app.h"
+#include "controls.h"
+#include "cursor.h"
 #include "designer.h"
+#include "dialog.h"
 #include "editor.h"
 #include "filedialog.h"
 #include "platform.h"
 #include "preview.h"
-#include "screen.h"
+#include "screenstate.h"
 #include "texscript.h"
 
 #include <cstring>
-#include <unistd.h>
+
+static_assert(exprheaderlength + maxbodylength + 1 == exprtextsize, "the body and its 0 fill the text");
 
 appsettings app = {"WinMain App (by Zelt)", 640, 480, 8, 1, 1};
 
-double readtime()
+// The editor works on the expression's body, after its header.
+static char *designerbody()
 {
-    return host.clock();
+    return texscripts.script.text + exprheaderlength;
 }
 
-void requestclose()
+// A script that loads puts a new body in place.
+static void resetdesigneredit(int bodylength)
 {
-    if (host.close)
-        host.close();
-}
-
-// The current directory with a separator at its end (none when empty).
-static void readstartdir()
-{
-    char *dir = screen.startdir;
-    if (!getcwd(dir, startdirsize - 1)) {
-        dir[0] = 0;
-        return;
-    }
-    size_t n = std::strlen(dir);
-    if (n && dir[n - 1] != '/' && dir[n - 1] != '\\') {
-        dir[n] = '/';
-        dir[n + 1] = 0;
-    }
+    resetedit(screen.editor, designerbody(), bodylength);
 }
 
 static void firstpreview()
@@ -51,18 +42,19 @@ int initapp(int argc, char **argv)
 {
     (void)argv;
     resetscreen();
+    resetcursor();
+    resetmodal();
     resetfiledialog();
-    readstartdir();
     startdesigner();
-    texscripts.editreset = resetedit;
-    resetedit(int(std::strlen(editbody())));
-    editor.modified = 0;
+    texscripts.editreset = resetdesigneredit;
+    resetdesigneredit(int(std::strlen(designerbody())));
+    screen.editor.modified = 0;
     bool full = argc > 1;
     app = {"Pelmora by Yorvath", full ? 1024 : 800, full ? 768 : 600, 32, full ? 1 : 0, 0};
     firstpreview();
     buildcontrols();
     screen.previoustime = screen.currenttime = readtime();
-    editor.blinkdeadline = screen.previoustime + 1.0;
+    screen.editor.blinkdeadline = screen.previoustime + 1.0;
     return 0;
 }
 

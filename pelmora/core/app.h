@@ -1,11 +1,12 @@
-// The application frame's side in the core: the frame settings, the three
-// hooks the platform's main loop calls (initapp once before any window
-// exists, doframe once per pass while the program is active, uninitapp when
-// the window closes), the clock and the close request.
+// The application frame's side in the core: the frame settings and the
+// three hooks the platform's main loop calls (initapp once before any
+// window exists, doframe (screen.h) once per pass while the program is
+// active, uninitapp when the window closes).
 //
 // Main loop of a platform: pump the platform's events into the core
 // (input.h) and end the pump with inputendpump; stop when a close was
-// requested; call doframe while input.active, else wait for events.
+// requested (requestclose, platform.h); call doframe while input.active,
+// else wait for events.
 #pragma once
 
 struct appsettings {
@@ -18,8 +19,6 @@ struct appsettings {
 
 extern appsettings app;
 
-constexpr const char *designerversion = "2003.09.01";
-
 // The designer's start-up: the start-up directory, the default texture and
 // its compile, the noise table, the frame settings (any word on the command
 // line: 1024 x 768 full screen, else an 800 x 600 window), the first
@@ -27,9 +26,3 @@ constexpr const char *designerversion = "2003.09.01";
 int initapp(int argc, char **argv);
 
 void uninitapp();
-
-// Seconds since the platform's clock started.
-double readtime();
-
-// Asks the platform to close the program (ESC, the Exit button).
-void requestclose();

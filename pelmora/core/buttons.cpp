@@ -1,10 +1,11 @@
 // The five buttons along the top. A button acts when the left button is
 // released after being pressed on it (wherever the cursor is by then) or
 // at once through its hotkey.
-#include "app.h"
+#include "buttons.h"
 #include "draw.h"
 #include "flows.h"
-#include "screen.h"
+#include "platform.h"
+#include "screenstate.h"
 
 #include <cstring>
 

@@ -1,9 +1,8 @@
-// The built-in file chooser: its folder, the selection, the checks before
-// a path is chosen, and its loop. Keys and the mouse are in
-// chooserinput.cpp, drawing in chooserdraw.cpp.
+// The built-in file chooser: its folder, the selection and the checks
+// before a path is chosen. Keys and the mouse are in chooserinput.cpp,
+// drawing in chooserdraw.cpp, its place among the dialogs in
+// chooserdialog.cpp.
 #include "chooser.h"
-#include "app.h"
-#include "input.h"
 
 #include <algorithm>
 #include <cctype>
@@ -125,6 +124,28 @@ static bool exists(const std::string &path)
     return stat(path.c_str(), &st) == 0;
 }
 
+// A folder that cannot be opened, with the system's reason (errno `why`):
+// only a missing one is "not found" (a link loop is not).
+static void refusefolder(const std::string &folder, int why)
+{
+    if (why == ENOENT)
+        chooser.message = "Folder not found: " + folder;
+    else
+        chooser.message = "Cannot open the folder " + folder + ": " + std::strerror(why);
+}
+
+// A file to open that is no regular file: one that is there (`found`), or
+// one stat could not reach for the reason `why`.
+static void refusefile(const std::string &name, bool found, int why)
+{
+    if (found)
+        chooser.message = "Not a regular file: " + name;
+    else if (why == ENOENT)
+        chooser.message = "File not found: " + name;
+    else
+        chooser.message = "Cannot open " + name + ": " + std::strerror(why);
+}
+
 static void choose(const std::string &path)
 {
     chooser.chosen = path;
@@ -188,21 +209,22 @@ static void choosetyped(const std::string &typed)
         return;
     }
     if (realfolder(folderof(full)).empty()) {
-        chooser.message = "Folder not found: " + folderof(full);
+        int why = errno;
+        refusefolder(folderof(full), why);
         return;
     }
     if (chooser.request.save) {
         chooseforsave(full);
         return;
     }
-    if (isregular(full))
+    struct stat st;
+    int found = stat(full.c_str(), &st) == 0, why = errno;
+    if (found && S_ISREG(st.st_mode))
         choose(full);
     else if (full != plain && isregular(plain))
         choose(plain);              // "notes" exists, "notes.tx" does not
-    else if (exists(full))
-        chooser.message = "Not a regular file: " + std::string(lastpart(full.c_str()));
     else
-        chooser.message = "File not found: " + std::string(lastpart(full.c_str()));
+        refusefile(lastpart(full.c_str()), found, why);
 }
 
 // A folder entry opens; a file entry is chosen (asking before a save
@@ -269,7 +291,7 @@ void stepquestion()
         chooser.focus = focusname;
 }
 
-// ---- the dialog ----------------------------------------------------------------
+// ---- start --------------------------------------------------------------------
 
 static std::string currentfolder()
 {
@@ -281,7 +303,7 @@ static std::string currentfolder()
 
 // The folder of the proposed path when it has one, else the request's,
 // else the current folder; the name field gets the proposed path's last part.
-static void start(const filerequest &request, const char *defext, int size)
+void startchooser(const filerequest &request, const char *defext, int size)
 {
     chooser = chooserstate{};
     chooser.request = request;
@@ -311,45 +333,4 @@ static void start(const filerequest &request, const char *defext, int size)
     setfield(chooser.name, name, true);
     if (!openfolder(folder, name) && !openfolder("/", ""))
         chooser.listing = {"/", {}};
-}
-
-static bool cursorshown()
-{
-    while (chooser.blink < modal.now)
-        chooser.blink += 1.0;
-    return chooser.blink - modal.now > 0.5;
-}
-
-int runchooser(const filerequest &request, const char *defext, char *path, int size)
-{
-    start(request, defext, size);
-    modalopen();
-    while (chooser.result < 0) {
-        int f = modalframe();
-        if (f == modalclosing) {
-            chooser.result = 0;
-            break;
-        }
-        if (f == modalskipped)
-            continue;
-        chooserlayout l = chooserlayoutof(modal.width, modal.height);
-        while (uint32_t event = getkeyevent())
-            if (chooser.result < 0) {
-                chooserkey(event);
-                stepquestion();
-            }
-        if (chooser.result < 0) {
-            choosermouse(l);
-            stepquestion();
-        }
-        if (chooser.result >= 0)
-            break;
-        drawchooser(l, cursorshown());
-        modalpresent();
-    }
-    modalclose();
-    if (chooser.result != 1 || chooser.chosen.size() >= size_t(size))
-        return 0;
-    std::memcpy(path, chooser.chosen.c_str(), chooser.chosen.size() + 1);
-    return 1;
 }

@@ -1,5 +1,5 @@
-// The built-in file chooser: a modal open or save dialog drawn with the
-// designer's font and primitives.
+// The built-in file chooser: a modal open or save dialog (dialog.h) drawn
+// with the designer's font and primitives.
 //
 // It shows its title, the folder it looks in (with an Up button), that
 // folder's entries (folders first, then the files matching the chosen
@@ -93,30 +93,13 @@ struct chooserstate {
 
 extern chooserstate chooser;
 
-// Runs the chooser until the user chooses or cancels (or the program is
-// closing: a cancel). The request's proposed path gives the folder to open
-// (when it has one) and the name; else its folder, else the current
-// folder. 1 with the path in `path` (`size` bytes with its NUL); 0 when
-// cancelled. defext is the default extension without its dot ("TX").
-int runchooser(const filerequest &request, const char *defext, char *path, int size);
+// ---- the folder, the selection and choosing ----------------------------------
 
-// The layout on a frame of width x height, the dialog centred.
-chooserlayout chooserlayoutof(int width, int height);
-// The thumb of the scroll bar.
-rect chooserthumb(const chooserlayout &l);
-// Draws the chooser, its filter list and question (chooserdraw.cpp).
-void drawchooser(const chooserlayout &l, bool cursoron);
-
-// ---- between chooser.cpp and chooserinput.cpp -------------------------------
-
-// What the keys and the mouse do (chooserinput.cpp).
-void chooserkey(uint32_t event);
-void choosermouse(const chooserlayout &l);
+// A fresh chooser for the request (see openchooser, chooserdialog.h).
+void startchooser(const filerequest &request, const char *defext, int size);
 // The overwrite question answered: the path is chosen, or the name field
 // gets the focus back.
 void stepquestion();
-
-// What they ask for (chooser.cpp).
 int entrycount();
 // Entry i becomes the selection (kept in view); a file's name goes to the
 // name field.

@@ -14,9 +14,10 @@
 //   | File name:    [rock.tx                       ]  [   Open   ] |
 //   | Files of type:[Texture script (.TX)        v ]  [  Cancel  ] |
 //   +--------------------------------------------------------------+
+#include "chooserdraw.h"
 #include "chooser.h"
+#include "cursor.h"
 #include "draw.h"
-#include "screen.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -149,7 +150,7 @@ static void drawscrollbar(const chooserlayout &l)
     if (int(chooser.listing.entries.size()) <= choosershownrows)
         return;
     rect t = chooserthumb(l);
-    bool lit = chooser.dragging || t.contains(screen.mousex, screen.mousey);
+    bool lit = chooser.dragging || t.contains(cursor.mousex, cursor.mousey);
     fillrect(t.x + 1, t.y, t.w - 2, t.h, lit ? dialoglit : dialogbar);
 }
 
@@ -161,8 +162,8 @@ static void drawlist(const chooserlayout &l)
     rightaligned(l.sizeright, l.header.y + 2, dialogtext, "Size");
     text(l.modifiedx, l.header.y + 2, dialogtext, "Modified");
     int count = int(chooser.listing.entries.size());
-    bool inside = l.rows.contains(screen.mousex, screen.mousey) && !chooser.dropped && !chooser.asking;
-    int hover = inside ? chooser.top + (screen.mousey - l.rows.y) / chooserrowheight : -1;
+    bool inside = l.rows.contains(cursor.mousex, cursor.mousey) && !chooser.dropped && !chooser.asking;
+    int hover = inside ? chooser.top + (cursor.mousey - l.rows.y) / chooserrowheight : -1;
     setclip(l.rows.x, l.rows.y, l.rows.x + l.rows.w, l.rows.y + l.rows.h);
     for (int r = 0; r < choosershownrows && chooser.top + r < count; r++)
         drawentry(l, chooser.top + r, l.rows.y + r * chooserrowheight, chooser.top + r == hover);
@@ -200,7 +201,7 @@ static void drawdrop(const chooserlayout &l)
 
 static bool lit(const rect &r, int part)
 {
-    bool over = r.contains(screen.mousex, screen.mousey) && !chooser.dropped && !chooser.asking;
+    bool over = r.contains(cursor.mousex, cursor.mousey) && !chooser.dropped && !chooser.asking;
     return chooser.pressed >= 0 ? over && chooser.pressed == part : over;
 }
 

@@ -1,8 +1,10 @@
 // The built-in file chooser's keys and mouse (the table in chooser.h).
+#include "chooserinput.h"
 #include "chooser.h"
+#include "chooserdraw.h"
+#include "cursor.h"
 #include "input.h"
 #include "keys.h"
-#include "screen.h"
 
 #include <algorithm>
 
@@ -264,7 +266,7 @@ static void dropmouse(const chooserlayout &l, int x, int y)
 
 void choosermouse(const chooserlayout &l)
 {
-    int x = screen.mousex, y = screen.mousey;
+    int x = cursor.mousex, y = cursor.mousey;
     if (chooser.asking) {
         messagemouse(chooser.question);
         return;

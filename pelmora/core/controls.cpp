@@ -1,7 +1,9 @@
 // The control list and the role update every control shares.
+#include "controls.h"
+#include "cursor.h"
 #include "input.h"
 #include "keys.h"
-#include "screen.h"
+#include "screenstate.h"
 
 static const char *const weighthelp = "Hold LMB or RMB and change weight. LMB = immediate update";
 
@@ -58,19 +60,23 @@ bool insidecontrol(int id, int x, int y)
 
 static bool staycaptured(const control &c)
 {
-    return c.capture || (screen.buttons & c.holdmask) || (c.holdkey && input.keystatus[c.holdkey & 0xFF]);
+    return c.capture || (cursor.buttons & c.holdmask) || (c.holdkey && input.keystatus[c.holdkey & 0xFF]);
 }
 
 static bool pressed(int mask)
 {
-    return (screen.buttons & mask) && !(screen.previousbuttons & mask);
+    return (cursor.buttons & mask) && !(cursor.previousbuttons & mask);
 }
 
 // The active control keeps its capture while it holds it; otherwise it is
 // released and the first control under the cursor takes the roles.
-void updateroles()
+void updateroles(bool dialogopen)
 {
     screen.hover = screen.clicked = screen.released = nocontrol;
+    if (dialogopen) {
+        screen.active = nocontrol;
+        return;
+    }
     if (screen.active != nocontrol) {
         const control &a = screen.controls[screen.active];
         if (staycaptured(a)) {
@@ -83,11 +89,11 @@ void updateroles()
         screen.active = nocontrol;
     }
     for (int id = 0; id < controlcount; id++) {
-        if (!insidecontrol(id, screen.mousex, screen.mousey))
+        if (!insidecontrol(id, cursor.mousex, cursor.mousey))
             continue;
         const control &c = screen.controls[id];
         screen.hover = id;
-        if (screen.buttons & c.holdmask)
+        if (cursor.buttons & c.holdmask)
             screen.active = id;
         if (pressed(c.clickmask))
             screen.clicked = id;

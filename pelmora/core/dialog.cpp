@@ -1,11 +1,9 @@
 #include "dialog.h"
-#include "app.h"
 #include "cp437.h"
-#include "display.h"
+#include "cursor.h"
 #include "draw.h"
 #include "input.h"
 #include "keys.h"
-#include "screen.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -13,83 +11,81 @@
 
 modalstate modal;
 
-static uint32_t *rowof(const framebuffer &f, int y)
+void resetmodal()
 {
-    return reinterpret_cast<uint32_t *>(reinterpret_cast<unsigned char *>(f.pixels) + ptrdiff_t(y) * f.pitch);
+    modal = modalstate{};
 }
 
-// Copies a width x height image into the frame (what does not fit is cut,
-// the rest of the frame is black).
-static void paint(const framebuffer &f, const std::vector<uint32_t> &image, int width, int height)
+void opendialog(const dialogkind &kind, void (*then)(int answer))
 {
-    for (int y = 0; y < f.height; y++) {
-        uint32_t *row = rowof(f, y);
-        int n = y < height ? std::min(width, f.width) : 0;
-        if (n > 0)
-            std::memcpy(row, image.data() + size_t(y) * size_t(width), size_t(n) * 4);
-        std::fill(row + n, row + f.width, 0u);
-    }
-}
-
-void modalopen()
-{
-    const framebuffer &f = screen.frame;
-    bool drawn = f.pixels != nullptr;
-    modal.width = drawn ? f.width : app.width;
-    modal.height = drawn ? f.height : app.height;
-    size_t count = size_t(modal.width) * size_t(modal.height);
-    modal.saved.assign(count, 0);
-    if (drawn)
-        for (int y = 0; y < f.height; y++)
-            std::memcpy(modal.saved.data() + size_t(y) * size_t(f.width), rowof(f, y), size_t(f.width) * 4);
-    modal.backdrop.resize(count);
-    for (size_t i = 0; i < count; i++)
-        modal.backdrop[i] = modal.saved[i] >> 1 & 0x7F7F7F;
-    modal.open = 1;
+    modal.kind = &kind;
+    modal.then = then;
+    modal.fresh = true;
     modal.now = readtime();
     modal.pressed = modal.released = false;
-    modal.held = (screen.buttons & 1) != 0;
+    modal.held = (cursor.buttons & 1) != 0;
     readwheel();                        // turns before the dialog are not its own
 }
 
-int modalframe()
+bool dialogopen()
 {
-    if (!host.pump())
-        return modalclosing;
-    framebuffer f;
-    if (!lockframe(f))
-        return modalskipped;
-    screen.frame = f;
-    paint(f, modal.backdrop, modal.width, modal.height);
-    setframe(f.pixels, f.pitch, f.width, f.height);
-    modal.now = readtime();
-    stepmouse();
-    modal.held = (screen.buttons & 1) != 0;
-    modal.pressed = modal.held && !(screen.previousbuttons & 1);
-    modal.released = !modal.held && (screen.previousbuttons & 1);
-    return modalready;
+    return modal.kind != nullptr;
 }
 
-void modalpresent()
+// This frame's keys, then its mouse, while the dialog has no answer.
+static void takeinput()
 {
-    drawcross(screen.mousex, screen.mousey);
-    unlockframe();
-    nextpage();
-    readkeyboard();
+    const dialogkind &k = *modal.kind;
+    modal.held = (cursor.buttons & 1) != 0;
+    modal.pressed = modal.held && !(cursor.previousbuttons & 1);
+    modal.released = !modal.held && (cursor.previousbuttons & 1);
+    while (uint32_t event = getkeyevent())
+        if (k.answer() < 0)
+            k.key(event);
+    if (k.answer() < 0)
+        k.mouse();
 }
 
-void modalclose()
+// A key that closed the dialog stays the dialog's: ESC held now does not
+// close the designer, and the keys' repeats type nothing.
+static void closedialog()
 {
+    int answer = modal.kind->answer();
+    void (*then)(int) = modal.then;
+    modal.kind = nullptr;
+    modal.then = nullptr;
     readkeyboard();
     swallowheldkeys();
     input.keystatus[scanesc] = 0;
-    framebuffer f;
-    if (lockframe(f)) {
-        screen.frame = f;
-        paint(f, modal.saved, modal.width, modal.height);
-        setframe(f.pixels, f.pitch, f.width, f.height);
+    if (then)
+        then(answer);
+}
+
+static void dim(const framebuffer &f)
+{
+    for (int y = 0; y < f.height; y++) {
+        auto *row = reinterpret_cast<uint32_t *>(reinterpret_cast<unsigned char *>(f.pixels) + ptrdiff_t(y) * f.pitch);
+        for (int x = 0; x < f.width; x++)
+            row[x] = row[x] >> 1 & 0x7F7F7F;
     }
-    modal.open = 0;
+}
+
+void stepdialog(const framebuffer &f)
+{
+    if (!modal.kind)
+        return;
+    modal.width = f.width;
+    modal.height = f.height;
+    modal.now = readtime();
+    if (!modal.fresh)
+        takeinput();
+    if (modal.kind->answer() >= 0)
+        closedialog();
+    if (!modal.kind)
+        return;
+    dim(f);
+    modal.kind->draw();
+    modal.fresh = false;
 }
 
 // ---- the shared look --------------------------------------------------------

@@ -1,27 +1,36 @@
-// Modal dialogs: the file chooser and the message boxes run frames of their
-// own inside one frame of the designer, and share one look.
+// Modal dialogs: the file chooser and the message boxes are states that
+// the designer's frame steps, one frame at a time, over the frame drawn so
+// far (the way immediate-mode UIs run modal popups); and their shared look.
 //
-// A dialog's loop:
-//     modalopen();                        the designer's frame is kept
-//     while (running) {
-//         int f = modalframe();           pump, lock, backdrop, mouse
-//         if (f == modalclosing) break;   the program is closing: cancel
-//         if (f == modalskipped) continue;
-//         ...keys (getkeyevent), mouse (screen.mousex, modal.pressed)...
-//         ...draw...
-//         modalpresent();                 cursor, present, keyboard
-//     }
-//     modalclose();                       the designer's frame is back
+// A kind of dialog is a row of four functions over the dialog's own record
+// (chooserstate, messagebox): its keys, its mouse, its drawing and its
+// answer. One dialog is open at a time. Whoever opens it gives a `then`
+// that gets the answer once it has closed, and may open the next dialog
+// there (a message box after the chooser). What stepdialog (the frame's
+// step 23) does with the open dialog:
 //
-// The designer's frame, dimmed, is the backdrop of every dialog frame, and
-// it is put back undimmed when the dialog closes, so no presented frame
-// shows half a dialog. The designer's cursor moves as on the screen.
+//   the dialog                   this frame
+//   opened in this frame         drawn only: its input starts next frame
+//   open since an earlier one    key events (getkeyevent) one by one, then
+//                                the mouse (cursor, modal's button edges),
+//                                while it has no answer
+//   has its answer now           closed: the keys held now stay its own (an
+//                                ESC that closed it does not close the
+//                                designer); then `then` with the answer
+//   (still) open                 the frame dimmed, the dialog drawn over it
+//
+// The frame under a dialog is the designer's, drawn as always but with no
+// control taking the keys or the mouse; the cursor is drawn over both.
+//
+// A new kind of dialog: a record for its state; the four functions, its
+// answer -1 while it is open; a `const dialogkind` with them; and a
+// function that fills the record and calls opendialog(kind, then).
+// showmessage in msgbox.cpp is the small example.
 #pragma once
 #include "platform.h"
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 // The dialogs' colours: the designer's bars and texts, its compile-error line.
 constexpr uint32_t dialogbar = 0x404080;
@@ -37,33 +46,33 @@ constexpr int dialogtitleheight = 16;
 constexpr int dialogbuttonheight = 14;
 constexpr double doubleclicktime = 0.5;         // seconds between the presses of a double click
 
+struct dialogkind {
+    void (*key)(uint32_t event);        // a key event
+    void (*mouse)();                    // this frame's mouse
+    void (*draw)();                     // over the dimmed frame, centred on modal.width x height
+    int (*answer)();                    // -1 while open, else what `then` gets
+};
+
 struct modalstate {
-    std::vector<uint32_t> saved;        // the designer's frame, given back at the end
-    std::vector<uint32_t> backdrop;     // the same dimmed, behind every dialog frame
-    int width, height;
-    int open;                           // a dialog is running
-    double now;                         // readtime of this dialog frame
+    const dialogkind *kind;             // the open dialog; null none
+    void (*then)(int answer);           // its opener's next step; null none
+    bool fresh;                         // opened in this frame
+    int width, height;                  // the frame it stands on
+    double now;                         // readtime of this frame
     bool pressed, released;             // the left button went down / up this frame
     bool held;                          // the left button is down
 };
 
 extern modalstate modal;
 
-enum modalframeresult { modalclosing, modalskipped, modalready };
-
-// Keeps the designer's frame (drawn as far as it is) and starts a dialog.
-void modalopen();
-// One dialog frame up to its drawing: pumps the platform (host.pump), locks
-// the frame, paints the backdrop, moves the cursor. modalclosing when the
-// program is closing (the dialog is then cancelled); modalskipped when no
-// frame could be locked (no input was read).
-int modalframe();
-// Draws the cursor, presents the frame and reads the keyboard.
-void modalpresent();
-// Puts the designer's frame back and lets its frame go on. A key that
-// closed the dialog stays the dialog's: ESC held now does not close the
-// designer.
-void modalclose();
+// No dialog open.
+void resetmodal();
+// Opens a dialog whose record is filled in already; it is drawn in this
+// frame's step 23 and takes input from the next frame on.
+void opendialog(const dialogkind &kind, void (*then)(int answer));
+bool dialogopen();
+// Step 23 of a frame on the frame f drawn so far: the table above.
+void stepdialog(const framebuffer &f);
 
 // ---- the shared look --------------------------------------------------------
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
 
@@ -17,12 +18,15 @@ bool matchespattern(const char *name, const char *pattern)
     return n > e && strcasecmp(name + n - e, ext) == 0;
 }
 
-// A link is described by what it points to; a broken link as a file.
-static direntry describe(const std::string &folder, const char *name)
+// A link is described by what it points to; a broken link as a file. The
+// entry is looked up in the open folder, so an entry whose whole path
+// would be too long for the system is still described (and listed: the
+// chooser then refuses to open it, saying why).
+static direntry describe(int folder, const char *name)
 {
     direntry e = {name, false, 0, 0};
     struct stat st;
-    if (stat((folder + name).c_str(), &st) == 0) {
+    if (fstatat(folder, name, &st, 0) == 0) {
         e.folder = S_ISDIR(st.st_mode);
         e.size = uint64_t(st.st_size);
         e.modified = st.st_mtime;
@@ -90,7 +94,7 @@ bool readlisting(const std::string &path, const char *pattern, dirlisting &out)
     while (dirent *e = readdir(d)) {
         if (e->d_name[0] == '.')
             continue;
-        direntry entry = describe(folder, e->d_name);
+        direntry entry = describe(dirfd(d), e->d_name);
         if (entry.folder || matchespattern(e->d_name, pattern))
             entries.push_back(std::move(entry));
     }
@@ -119,8 +123,12 @@ std::string realfolder(const std::string &path)
     std::string folder = real;
     std::free(real);
     struct stat st;
-    if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    if (stat(folder.c_str(), &st) != 0)
         return "";
+    if (!S_ISDIR(st.st_mode)) {
+        errno = ENOTDIR;
+        return "";
+    }
     if (folder.back() != '/')
         folder += '/';
     return folder;

@@ -32,7 +32,7 @@ bool readlisting(const std::string &path, const char *pattern, dirlisting &out);
 std::string parentfolder(const std::string &path);
 
 // An existing folder's absolute path without "." and ".." or links, ending
-// in "/"; empty when `path` is no folder.
+// in "/"; empty with errno set when `path` is no folder.
 std::string realfolder(const std::string &path);
 
 // The last "/"-separated part of a path (the whole when there is none).

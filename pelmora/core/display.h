@@ -2,8 +2,8 @@
 // the platform's lock and present.
 //
 // A pass: clearscreen, lockframe (skip the pass when it fails), draw,
-// unlockframe, nextpage. Modal loops (the file chooser) draw their own
-// frames the same way between host.pump() calls.
+// unlockframe, nextpage. An open dialog is drawn in the same pass, over
+// the designer's frame.
 #pragma once
 #include "platform.h"
 

@@ -1,15 +1,14 @@
 // The expression editor: keys, mouse placement, drawing and the clipboard.
 //
 // Positions are offsets into the body (0 = before its first byte). The body
-// always ends with a 0 at `editor.length`, so no walk ever needs to look past
-// it; every length is held to maxbodylength, so the last byte that can be
+// always ends with a 0 at `length`, so no walk ever needs to look past it;
+// every length is held to maxbodylength, so the last byte that can be
 // written is the buffer's last.
 #include "editor.h"
 #include "draw.h"
 #include "font.h"
 #include "keys.h"
 #include "platform.h"
-#include "texscript.h"
 
 #include <algorithm>
 #include <array>
@@ -17,18 +16,12 @@
 #include <cstdlib>
 #include <cstring>
 
-static_assert(exprheaderlength + maxbodylength + 1 == exprtextsize, "the body and its 0 fill the text");
-
-editorstate editor = {0, 0, -1, 0, 0.0};
-
 namespace {
 
 constexpr uint32_t textcolour = 0xC0C0C0;
 constexpr uint32_t selectedcolour = 0x000000;
 constexpr uint32_t cursorcolour = 0xFFFFFFFF;
 constexpr int lineheight = fontheight;
-
-enum keyresult { notused = 0, moved = 1, changed = 2 };
 
 // Word movement stops at letters and digits only: "_" and LF separate words.
 bool isword(char c)
@@ -60,142 +53,142 @@ int lineend(const char *body, int length, int pos)
 
 // A state someone else set up (or a body put in place without resetedit)
 // must not send a later edit outside the buffer.
-void keepinrange()
+void keepinrange(editorstate &e)
 {
-    editor.length = std::clamp(editor.length, 0, maxbodylength);
-    editor.cursor = std::clamp(editor.cursor, 0, editor.length);
-    if (editor.anchor != -1)
-        editor.anchor = std::clamp(editor.anchor, 0, editor.length);
+    e.length = std::clamp(e.length, 0, maxbodylength);
+    e.cursor = std::clamp(e.cursor, 0, e.length);
+    if (e.anchor != -1)
+        e.anchor = std::clamp(e.anchor, 0, e.length);
 }
 
-void removebytes(char *body, int from, int to)
+void removebytes(editorstate &e, int from, int to)
 {
-    std::memmove(body + from, body + to, size_t(editor.length - to));
-    editor.length -= to - from;
+    std::memmove(e.body + from, e.body + to, size_t(e.length - to));
+    e.length -= to - from;
 }
 
 // Opens a gap of n bytes at the cursor; the caller fills it.
-void opengap(char *body, int n)
+void opengap(editorstate &e, int n)
 {
-    std::memmove(body + editor.cursor + n, body + editor.cursor, size_t(editor.length - editor.cursor));
-    editor.length += n;
+    std::memmove(e.body + e.cursor + n, e.body + e.cursor, size_t(e.length - e.cursor));
+    e.length += n;
 }
 
-// What a key's action sees: the body, the event and the anchor from before
-// the Shift rule touched it.
+// What a key's action sees: the editor, the event and the anchor from
+// before the Shift rule touched it.
 struct keypress {
-    char *body;
+    editorstate &e;
     uint32_t event;
     int oldanchor;
 
     bool shift() const { return keyshift(event); }
     bool ctrl() const { return keyctrl(event); }
-    bool selection() const { return oldanchor != -1 && oldanchor != editor.cursor; }
-    int lo() const { return std::min(oldanchor, editor.cursor); }
-    int hi() const { return std::max(oldanchor, editor.cursor); }
+    bool selection() const { return oldanchor != -1 && oldanchor != e.cursor; }
+    int lo() const { return std::min(oldanchor, e.cursor); }
+    int hi() const { return std::max(oldanchor, e.cursor); }
 };
 
 int deleteselection(const keypress &k)
 {
     int lo = k.lo(), hi = k.hi();
-    removebytes(k.body, lo, hi);
-    editor.cursor = lo;
-    editor.anchor = -1;
-    return changed;
+    removebytes(k.e, lo, hi);
+    k.e.cursor = lo;
+    k.e.anchor = -1;
+    return editchanged;
 }
 
 int backspace(const keypress &k)
 {
     if (k.selection())
         return deleteselection(k);
-    if (editor.cursor == 0)
-        return moved;
-    removebytes(k.body, editor.cursor - 1, editor.cursor);
-    editor.cursor--;
-    return changed;
+    if (k.e.cursor == 0)
+        return editmoved;
+    removebytes(k.e, k.e.cursor - 1, k.e.cursor);
+    k.e.cursor--;
+    return editchanged;
 }
 
 int deletekey(const keypress &k)
 {
     if (k.selection())
         return deleteselection(k);
-    if (editor.cursor == editor.length)
-        return moved;
-    removebytes(k.body, editor.cursor, editor.cursor + 1);
-    return changed;
+    if (k.e.cursor == k.e.length)
+        return editmoved;
+    removebytes(k.e, k.e.cursor, k.e.cursor + 1);
+    return editchanged;
 }
 
 int home(const keypress &k)
 {
-    editor.cursor = k.ctrl() ? 0 : linestart(k.body, editor.cursor);
-    return moved;
+    k.e.cursor = k.ctrl() ? 0 : linestart(k.e.body, k.e.cursor);
+    return editmoved;
 }
 
 int end(const keypress &k)
 {
-    editor.cursor = k.ctrl() ? editor.length : lineend(k.body, editor.length, editor.cursor);
-    return moved;
+    k.e.cursor = k.ctrl() ? k.e.length : lineend(k.e.body, k.e.length, k.e.cursor);
+    return editmoved;
 }
 
 // Same column on the previous line, or that line's end when it is shorter.
 int up(const keypress &k)
 {
-    int start = linestart(k.body, editor.cursor);
+    int start = linestart(k.e.body, k.e.cursor);
     if (start == 0)
-        return moved;
+        return editmoved;
     int prevend = start - 1;                // the LF ending the previous line
-    int prevstart = linestart(k.body, prevend);
-    editor.cursor = prevstart + std::min(editor.cursor - start, prevend - prevstart);
-    return moved;
+    int prevstart = linestart(k.e.body, prevend);
+    k.e.cursor = prevstart + std::min(k.e.cursor - start, prevend - prevstart);
+    return editmoved;
 }
 
 int down(const keypress &k)
 {
-    int column = editor.cursor - linestart(k.body, editor.cursor);
-    int lf = lineend(k.body, editor.length, editor.cursor);
-    if (lf == editor.length)
-        return moved;
+    int column = k.e.cursor - linestart(k.e.body, k.e.cursor);
+    int lf = lineend(k.e.body, k.e.length, k.e.cursor);
+    if (lf == k.e.length)
+        return editmoved;
     int next = lf + 1;
-    editor.cursor = next + std::min(column, lineend(k.body, editor.length, next) - next);
-    return moved;
+    k.e.cursor = next + std::min(column, lineend(k.e.body, k.e.length, next) - next);
+    return editmoved;
 }
 
 // Ctrl: back over separators (LF among them), then over the word before
 // them; right after an LF only the LF is crossed.
 int left(const keypress &k)
 {
-    const char *b = k.body;
-    int &c = editor.cursor;
+    const char *b = k.e.body;
+    int &c = k.e.cursor;
     if (c == 0)
-        return moved;
+        return editmoved;
     if (!k.ctrl() || b[c - 1] == '\n') {
         c--;
-        return moved;
+        return editmoved;
     }
     while (c > 0 && !isword(b[c - 1]))
         c--;
     while (c > 0 && isword(b[c - 1]))
         c--;
-    return moved;
+    return editmoved;
 }
 
 // Ctrl: over the rest of a word, then over separators (LF among them) up to
 // the next word; on an LF only the LF is crossed.
 int right(const keypress &k)
 {
-    const char *b = k.body;
-    int &c = editor.cursor;
-    if (c == editor.length)
-        return moved;
+    const char *b = k.e.body;
+    int &c = k.e.cursor;
+    if (c == k.e.length)
+        return editmoved;
     if (!k.ctrl() || b[c] == '\n') {
         c++;
-        return moved;
+        return editmoved;
     }
-    while (c < editor.length && isword(b[c]))
+    while (c < k.e.length && isword(b[c]))
         c++;
-    while (c < editor.length && !isword(b[c]))
+    while (c < k.e.length && !isword(b[c]))
         c++;
-    return moved;
+    return editmoved;
 }
 
 // The clipboard's text at the cursor without its CRs, selected afterwards.
@@ -204,29 +197,29 @@ int paste(const keypress &k)
 {
     char *text = host.getclipboard ? host.getclipboard() : nullptr;
     if (!text)
-        return moved;
-    editor.anchor = editor.cursor;
+        return editmoved;
+    k.e.anchor = k.e.cursor;
     size_t n = 0;
     for (const char *p = text; *p; p++)
         n += *p != '\r';
-    if (n <= size_t(maxbodylength - editor.length)) {
-        opengap(k.body, int(n));
+    if (n <= size_t(maxbodylength - k.e.length)) {
+        opengap(k.e, int(n));
         for (const char *p = text; *p; p++)
             if (*p != '\r')
-                k.body[editor.cursor++] = *p;
+                k.e.body[k.e.cursor++] = *p;
     }
     std::free(text);
-    return changed;
+    return editchanged;
 }
 
 // The selected bytes go out as a text of their own: a 0 stands in for the
 // byte after them while the clipboard copies.
 void copyselection(const keypress &k)
 {
-    char *stop = k.body + k.hi();
+    char *stop = k.e.body + k.hi();
     char kept = *stop;
     *stop = 0;
-    copytoclip(k.body + k.lo());
+    copytoclip(k.e.body + k.lo());
     *stop = kept;
 }
 
@@ -238,9 +231,9 @@ int insertkey(const keypress &k)
     if (k.ctrl()) {
         if (k.selection())
             copyselection(k);
-        editor.anchor = k.oldanchor;
+        k.e.anchor = k.oldanchor;
     }
-    return moved;
+    return editmoved;
 }
 
 // Typing drops the selection but leaves its text. Main Enter breaks the
@@ -251,13 +244,13 @@ int typed(const keypress &k)
     int ch = keychar(k.event);
     bool enter = keyscan(k.event) == scanenter;
     if (ch < 32 && !enter)
-        return notused;
-    editor.anchor = -1;
-    if (editor.length == maxbodylength)
-        return moved;
-    opengap(k.body, 1);
-    k.body[editor.cursor++] = enter ? '\n' : char(ch);
-    return changed;
+        return editunused;
+    k.e.anchor = -1;
+    if (k.e.length == maxbodylength)
+        return editmoved;
+    opengap(k.e, 1);
+    k.e.body[k.e.cursor++] = enter ? '\n' : char(ch);
+    return editchanged;
 }
 
 struct keyentry {
@@ -274,41 +267,36 @@ const keyentry keytable[] = {
 
 } // namespace
 
-char *editbody()
+void resetedit(editorstate &e, char *body, int bodylength)
 {
-    return texscripts.script.text + exprheaderlength;
+    e.body = body;
+    e.length = std::clamp(bodylength, 0, int(strnlen(body, size_t(maxbodylength))));
+    body[e.length] = 0;
+    e.cursor = 0;
+    e.anchor = -1;
 }
 
-void resetedit(int bodylength)
+int editkey(editorstate &e, uint32_t event)
 {
-    char *body = editbody();
-    editor.length = std::clamp(bodylength, 0, int(strnlen(body, size_t(maxbodylength))));
-    body[editor.length] = 0;
-    editor.cursor = 0;
-    editor.anchor = -1;
-}
-
-int editkey(uint32_t event)
-{
-    keepinrange();
-    keypress k = {editbody(), event, editor.anchor};
+    keepinrange(e);
+    keypress k = {e, event, e.anchor};
     // Shift starts a selection at the cursor; any key without Shift ends it.
-    if (k.shift() && editor.anchor == -1)
-        editor.anchor = editor.cursor;
-    else if (!k.shift() && editor.anchor != -1)
-        editor.anchor = -1;
+    if (k.shift() && e.anchor == -1)
+        e.anchor = e.cursor;
+    else if (!k.shift() && e.anchor != -1)
+        e.anchor = -1;
 
     int (*action)(const keypress &) = typed;
-    for (const keyentry &e : keytable)
-        if (e.scan == keyscan(event)) {
-            action = e.action;
+    for (const keyentry &entry : keytable)
+        if (entry.scan == keyscan(event)) {
+            action = entry.action;
             break;
         }
     int result = action(k);
 
     // Shift+Backspace at the end leaves the anchor past the shortened body.
-    keepinrange();
-    k.body[editor.length] = 0;
+    keepinrange(e);
+    e.body[e.length] = 0;
     return result;
 }
 
@@ -333,30 +321,30 @@ void copytoclip(const char *text)
 // Line k covers rows top + 8k .. top + 8k + 7. The walk stops at the line
 // under the mouse, below the last line (cursor to the end) or at the first
 // line reaching past `bottom` (cursor stays).
-void clicktocursor(int left, int top, int bottom, int mx, int my, int extend)
+void clicktocursor(editorstate &ed, int left, int top, int bottom, int mx, int my, int extend)
 {
-    keepinrange();
+    keepinrange(ed);
     if (my >= top && mx < left)
         return;
     if (!extend)
-        editor.anchor = -1;
-    else if (editor.anchor == -1)
-        editor.anchor = editor.cursor;
+        ed.anchor = -1;
+    else if (ed.anchor == -1)
+        ed.anchor = ed.cursor;
     if (my < top) {
-        editor.cursor = 0;
+        ed.cursor = 0;
         return;
     }
-    const char *body = editbody();
+    const char *body = ed.body;
     int64_t column = (int64_t(mx) - left + 2) / fontwidth;
     int64_t linetop = top;
-    for (int e = 0;; e = lineend(body, editor.length, e) + 1, linetop += lineheight) {
-        int i = lineend(body, editor.length, e);
+    for (int e = 0;; e = lineend(body, ed.length, e) + 1, linetop += lineheight) {
+        int i = lineend(body, ed.length, e);
         if (my >= linetop && my < linetop + lineheight) {
-            editor.cursor = e + int(std::min<int64_t>(column, i - e));
+            ed.cursor = e + int(std::min<int64_t>(column, i - e));
             return;
         }
-        if (i == editor.length && my >= linetop + lineheight) {
-            editor.cursor = editor.length;
+        if (i == ed.length && my >= linetop + lineheight) {
+            ed.cursor = ed.length;
             return;
         }
         if (linetop + lineheight > bottom)
@@ -368,32 +356,32 @@ namespace {
 
 // Bytes s..t-1 of the line e..i in black on grey; a selected LF (t = i + 1)
 // shows as a space.
-void drawselection(const char *body, int x, int y, int e, int i, int lineendbyte)
+void drawselection(const editorstate &ed, int x, int y, int e, int i, int lineendbyte)
 {
-    int lo = std::min(editor.cursor, editor.anchor), hi = std::max(editor.cursor, editor.anchor);
+    int lo = std::min(ed.cursor, ed.anchor), hi = std::max(ed.cursor, ed.anchor);
     int s = std::max(lo, e), t = std::min(hi, lineendbyte);
     if (s >= t)
         return;
     int shown = std::min(t, i) - s;
-    printtext(x + fontwidth * (s - e), y, selectedcolour, textcolour, "%.*s%s", shown, body + s, t > i ? " " : "");
+    printtext(x + fontwidth * (s - e), y, selectedcolour, textcolour, "%.*s%s", shown, ed.body + s, t > i ? " " : "");
 }
 
 } // namespace
 
-void drawedittext(int left, int top, int extralines, double now)
+void drawedittext(const editorstate &ed, int left, int top, int extralines, double now)
 {
-    const char *body = editbody();
-    int length = std::clamp(editor.length, 0, maxbodylength);
-    bool showcursor = editor.blinkdeadline - now > 0.5;
+    const char *body = ed.body;
+    int length = std::clamp(ed.length, 0, maxbodylength);
+    bool showcursor = ed.blinkdeadline - now > 0.5;
     int y = top;
     for (int line = 1, e = 0;; line++) {
         int i = lineend(body, length, e);
         bool haslf = i < length;
         printtext(left, y, textcolour, transparent, "%.*s", i - e, body + e);
-        if (editor.anchor != -1)
-            drawselection(body, left, y, e, i, haslf ? i + 1 : i);
-        if (showcursor && e <= editor.cursor && editor.cursor <= i)
-            fillrect(left + fontwidth * (editor.cursor - e), y - 1, 1, lineheight + 1, cursorcolour);
+        if (ed.anchor != -1)
+            drawselection(ed, left, y, e, i, haslf ? i + 1 : i);
+        if (showcursor && e <= ed.cursor && ed.cursor <= i)
+            fillrect(left + fontwidth * (ed.cursor - e), y - 1, 1, lineheight + 1, cursorcolour);
         if (!haslf)
             return;
         y += lineheight;

@@ -2,12 +2,11 @@
 #include "designer.h"
 #include "dirlist.h"
 #include "display.h"
-#include "editor.h"
 #include "filedialog.h"
 #include "msgbox.h"
 #include "png.h"
 #include "pngexport.h"
-#include "screen.h"
+#include "screenstate.h"
 #include "texscript.h"
 
 #include <cctype>
@@ -31,12 +30,8 @@ static void report(const char *title, const char *reason)
 // A script that does not load leaves everything as it was. One that loads
 // replaces the texture and its compiled expression (none when it does not
 // compile: the screen then shows why), and the preview is built anew.
-void loadflow()
+static void load(const char *path)
 {
-    flipgdi();
-    const char *path = choosefile("Load texture script...", texturefilters, "TX");
-    if (!path)
-        return;
     char why[texwhysize];
     if (!loaddesign(path, why, sizeof why)) {
         report("Cannot load texture script", why);
@@ -44,15 +39,31 @@ void loadflow()
     }
     screen.rebuild = 1;
     screen.rendernow = 1;
-    editor.modified = 0;
+    screen.editor.modified = 0;
+}
+
+void loadflow()
+{
+    flipgdi();
+    choosefile("Load texture script...", texturefilters, "TX", load);
+}
+
+static void save(const char *path)
+{
+    if (!savetexture(path))
+        report("Cannot save texture script", texscripts.why);
 }
 
 void saveflow()
 {
     flipgdi();
-    const char *path = choosesavefile("Save texture script...", texturefilters, "TX");
-    if (path && !savetexture(path))
-        report("Cannot save texture script", texscripts.why);
+    choosesavefile("Save texture script...", texturefilters, "TX", save);
+}
+
+static void exportpng(const char *path)
+{
+    if (!exportpreview(path))
+        report("Cannot save PNG", png.message);
 }
 
 // The dialog proposes the last script's name without its extension, in
@@ -63,7 +74,5 @@ void pngflow()
     flipgdi();
     char *name = filedialog.filename + (lastpart(filedialog.filename) - filedialog.filename);
     *fileextension(name) = 0;
-    const char *path = choosesavefile("Save PNG...", pngfilters, "PNG");
-    if (path && !exportpreview(path))
-        report("Cannot save PNG", png.message);
+    choosesavefile("Save PNG...", pngfilters, "PNG", exportpng);
 }

@@ -1,8 +1,10 @@
 // The help page (F1): the expression's arguments over the editor, boxes
 // and names around the slider groups, and the credits. The sliders are
 // drawn afterwards, over it.
+#include "helppage.h"
+#include "controls.h"
 #include "draw.h"
-#include "screen.h"
+#include "screenstate.h"
 
 constexpr uint32_t helpcolour = 0x60D090, headingbackground = 0x408060, linebackground = 0;
 

@@ -7,15 +7,6 @@
 
 inputstate input;
 
-// The keys that only set and clear a modifier bit.
-static const struct {
-    int scan;
-    uint32_t bit;
-} modifierkeys[] = {
-    {scanlshift, modlshift}, {scanrshift, modrshift}, {scanlctrl, modlctrl},
-    {scanrctrl, modrctrl},   {scanlalt, modlalt},     {scanralt, modralt},
-};
-
 static uint32_t modifierof(int scan)
 {
     for (const auto &m : modifierkeys)
@@ -251,7 +242,7 @@ static void timereport(int64_t e)
 
 mousereading readmouse()
 {
-    double now = host.clock();
+    double now = readtime();
     if (!mouseacquired()) {
         input.previousread = now;
         return {0.0f, 0.0f, 0};

@@ -52,6 +52,16 @@ enum modifierbit : uint32_t {
     modalt = modlalt | modralt,
 };
 
+// The keys that only set and clear a modifier bit.
+struct modifierkey {
+    int scan;
+    uint32_t bit;
+};
+inline constexpr modifierkey modifierkeys[] = {
+    {scanlshift, modlshift}, {scanrshift, modrshift}, {scanlctrl, modlctrl},
+    {scanrctrl, modrctrl},   {scanlalt, modlalt},     {scanralt, modralt},
+};
+
 inline int keychar(uint32_t event) { return int(event & 0xFF); }
 inline int keyscan(uint32_t event) { return int(event >> 8 & 0xFF); }
 inline bool keyshift(uint32_t event) { return (event & modshift) != 0; }

@@ -1,11 +1,15 @@
 // The editor's context menu: Copy, Paste and Delete, opened by a right
 // click in the editor at the cursor. While open it holds the capture, so
 // the next left click lands on it wherever it is: on an entry it runs the
-// entry, elsewhere it only closes the menu. A new right press closes it too.
+// entry, elsewhere it only closes the menu. A new right press closes it too,
+// and so does a dialog that opens (it takes the capture).
+#include "menu.h"
+#include "controls.h"
+#include "cursor.h"
 #include "draw.h"
 #include "editor.h"
 #include "keys.h"
-#include "screen.h"
+#include "screenstate.h"
 
 constexpr int menuwidth = 48, menuheight = 30, entryheight = 10;
 
@@ -23,8 +27,8 @@ static const menuentry entries[3] = {
 
 static void runentry(const menuentry &e)
 {
-    if (editkey(e.key) == 2 && e.modifies)
-        editor.modified = 1;
+    if (editkey(screen.editor, e.key) == editchanged && e.modifies)
+        screen.editor.modified = 1;
 }
 
 static void closemenu()
@@ -37,18 +41,20 @@ static void closemenu()
 void stepmenu()
 {
     control &m = screen.controls[ctlmenu];
+    if (m.capture && screen.active != ctlmenu)
+        closemenu();                // a dialog took the capture
     if (screen.active != ctlmenu || !m.capture)
         return;
     fillrect(m.x0 - 4, m.y0 - 4, m.x1 - m.x0 + 8, m.y1 - m.y0 + 8, 0x404080);
-    if (insidecontrol(ctlmenu, screen.mousex, screen.mousey)) {
-        int v = (screen.mousey - m.y0) / entryheight;
+    if (insidecontrol(ctlmenu, cursor.mousex, cursor.mousey)) {
+        int v = (cursor.mousey - m.y0) / entryheight;
         fillrect(m.x0, m.y0 + entryheight * v, m.x1 - m.x0, entryheight, 0x4060C0);
         if (screen.clicked == ctlmenu)
             runentry(entries[v]);
     }
     for (int v = 0; v < 3; v++)
         printtext(m.x0, m.y0 + entryheight * v, 0xC0C0C0, transparent, "%s", entries[v].label);
-    bool rightpress = (screen.buttons & 2) && !(screen.previousbuttons & 2);
+    bool rightpress = (cursor.buttons & 2) && !(cursor.previousbuttons & 2);
     if (screen.clicked == ctlmenu || rightpress)
         closemenu();
 }
@@ -58,8 +64,8 @@ void openmenu()
     if (screen.clicked != ctleditor)
         return;
     control &m = screen.controls[ctlmenu];
-    m.x0 = screen.mousex;
-    m.y0 = screen.mousey;
+    m.x0 = cursor.mousex;
+    m.y0 = cursor.mousey;
     m.x1 = m.x0 + menuwidth;
     m.y1 = m.y0 + menuheight;
     m.capture = 1;

@@ -1,25 +1,46 @@
 #include "msgbox.h"
+#include "cursor.h"
 #include "draw.h"
-#include "input.h"
 #include "keys.h"
-#include "screen.h"
 
 #include <algorithm>
 
 constexpr int messagebuttonwidth = 64, messagebuttongap = 12, messagemargin = 16, messagelineheight = 10;
 constexpr int messageminwidth = 36;     // characters: room for the title and two buttons
 
-static const char *const labels[2][2] = {{"OK", nullptr}, {"Yes", "No"}};
+constexpr int maxmessagebuttons = 3;
+
+struct messagebutton {
+    const char *label;
+    int answer;
+    char letter;                        // lower case; the key that presses it, 0 none
+};
+
+// The buttons of each kind, left to right. The focus starts on the last,
+// and ESC presses it.
+static const struct {
+    int count;
+    messagebutton buttons[maxmessagebuttons];
+} kinds[] = {
+    /* messageok */ {1, {{"OK", answerok, 0}}},
+    /* messageyesno */ {2, {{"Yes", answeryes, 'y'}, {"No", answerno, 'n'}}},
+};
+static_assert(sizeof kinds / sizeof *kinds == messagekindcount, "a row for every kind of message box");
 
 static int buttoncount(const messagebox &m)
 {
-    return m.kind == messageyesno ? 2 : 1;
+    return kinds[m.kind].count;
+}
+
+static const messagebutton &buttonof(const messagebox &m, int i)
+{
+    return kinds[m.kind].buttons[i];
 }
 
 struct messagelayout {
     rect box;
     int textx, texty;
-    rect buttons[2];
+    rect buttons[maxmessagebuttons];
 };
 
 // Sized to its text and title, centred on the frame.
@@ -90,31 +111,41 @@ void openmessage(messagebox &m, const char *title, const std::string &text, int 
     m.error = error;
     m.title = title;
     m.lines = wraptext(text, messagewidth, messagelines);
-    m.focus = kind == messageyesno ? 1 : 0;
+    m.focus = buttoncount(m) - 1;
     m.pressed = -1;
     m.result = -1;
 }
 
-// Button i pressed: OK and Yes say 1, No says 0.
 static void answer(messagebox &m, int i)
 {
-    m.result = i == 0 ? 1 : 0;
+    m.result = buttonof(m, i).answer;
+}
+
+// The button whose letter the key typed, -1 none.
+static int letterbutton(const messagebox &m, int c)
+{
+    if (c >= 'A' && c <= 'Z')
+        c += 'a' - 'A';
+    for (int i = 0; i < buttoncount(m); i++)
+        if (buttonof(m, i).letter && buttonof(m, i).letter == c)
+            return i;
+    return -1;
 }
 
 void messagekey(messagebox &m, uint32_t event)
 {
-    int scan = keyscan(event), c = keychar(event);
+    int scan = keyscan(event);
     int n = buttoncount(m);
     if (scan == scanenter || scan == scankpenter || scan == scanspace)
         answer(m, m.focus);
     else if (scan == scanesc)
         answer(m, n - 1);
-    else if (scan == scanleft || scan == scanright || scan == scantab)
-        m.focus = n == 1 ? 0 : 1 - m.focus;
-    else if (n == 2 && (c == 'y' || c == 'Y'))
-        answer(m, 0);
-    else if (n == 2 && (c == 'n' || c == 'N'))
-        answer(m, 1);
+    else if (scan == scanright || (scan == scantab && !keyshift(event)))
+        m.focus = (m.focus + 1) % n;
+    else if (scan == scanleft || scan == scantab)
+        m.focus = (m.focus + n - 1) % n;
+    else if (int i = letterbutton(m, keychar(event)); i >= 0)
+        answer(m, i);
 }
 
 static int buttonat(const messagebox &m, const messagelayout &l, int x, int y)
@@ -128,7 +159,7 @@ static int buttonat(const messagebox &m, const messagelayout &l, int x, int y)
 void messagemouse(messagebox &m)
 {
     messagelayout l = layout(m);
-    int at = buttonat(m, l, screen.mousex, screen.mousey);
+    int at = buttonat(m, l, cursor.mousex, cursor.mousey);
     if (modal.pressed)
         m.pressed = at;
     if (modal.released) {
@@ -149,35 +180,39 @@ void drawmessage(const messagebox &m)
     for (int i = 0; i < lines; i++)
         drawtext(l.textx, l.texty + i * messagelineheight, m.error ? dialogerror : dialogtext, transparent,
                  m.lines[size_t(i)].c_str(), int(m.lines[size_t(i)].size()));
-    int hover = buttonat(m, l, screen.mousex, screen.mousey);
+    int hover = buttonat(m, l, cursor.mousex, cursor.mousey);
     for (int i = 0; i < buttoncount(m); i++) {
         bool lit = m.pressed >= 0 ? (i == m.pressed && hover == i) : hover == i;
-        drawpushbutton(l.buttons[i], labels[m.kind][i], lit, i == m.focus);
+        drawpushbutton(l.buttons[i], buttonof(m, i).label, lit, i == m.focus);
     }
 }
 
 messagebox shownmessage = {messageok, false, "", {}, 0, -1, 0};
 
-int showmessage(const char *title, const std::string &text, int kind, bool error)
+static void shownkey(uint32_t event)
 {
-    messagebox &m = shownmessage;
-    openmessage(m, title, text, kind, error);
-    modalopen();
-    while (m.result < 0) {
-        int f = modalframe();
-        if (f == modalclosing)
-            break;
-        if (f == modalskipped)
-            continue;
-        while (uint32_t event = getkeyevent())
-            if (m.result < 0)
-                messagekey(m, event);
-        messagemouse(m);
-        if (m.result >= 0)
-            break;
-        drawmessage(m);
-        modalpresent();
-    }
-    modalclose();
-    return m.result == 1;
+    messagekey(shownmessage, event);
+}
+
+static void shownmouse()
+{
+    messagemouse(shownmessage);
+}
+
+static void showndraw()
+{
+    drawmessage(shownmessage);
+}
+
+static int shownanswer()
+{
+    return shownmessage.result;
+}
+
+const dialogkind messagedialog = {shownkey, shownmouse, showndraw, shownanswer};
+
+void showmessage(const char *title, const std::string &text, int kind, bool error, void (*then)(int answer))
+{
+    openmessage(shownmessage, title, text, kind, error);
+    opendialog(messagedialog, then);
 }

@@ -1,3 +1,14 @@
 #include "platform.h"
 
 platform host;
+
+double readtime()
+{
+    return host.clock();
+}
+
+void requestclose()
+{
+    if (host.close)
+        host.close();
+}

@@ -38,6 +38,7 @@ enum systemchoice {
     systemcancelled = 0,
     systemchosen = 1,           // the path is in the caller's buffer
     systemtoolong = 2,          // a path was chosen that does not fit the buffer
+    systemnulbyte = 3,          // the dialog answered a name with a NUL byte, which no file has
 };
 
 struct platform {
@@ -54,10 +55,6 @@ struct platform {
     // position (x, y); when the cursor comes back into the window the
     // platform calls inputreenter. Null in full screen.
     void (*releasemouse)(int x, int y);
-    // Modal loops (the file chooser): takes the waiting platform events into
-    // the core, ends the pump and waits for the next frame's turn. Returns 0
-    // when the program is being closed.
-    int (*pump)();
     // The system clipboard, text in code page 437. getclipboard returns a new
     // zero-terminated text the caller frees with free(), or null when the
     // clipboard holds no text; setclipboard copies the text.
@@ -72,3 +69,9 @@ struct platform {
 
 // The platform the screen runs on; set before initapp.
 extern platform host;
+
+// Seconds since the platform's clock started.
+double readtime();
+
+// Asks the platform to close the program (ESC, the Exit button).
+void requestclose();

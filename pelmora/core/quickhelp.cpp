@@ -2,8 +2,9 @@
 // cursor, kept for one second after the cursor leaves it. A left click on
 // the bar turns the texts off and on; while off, the bar still explains
 // itself when hovered.
+#include "quickhelp.h"
 #include "draw.h"
-#include "screen.h"
+#include "screenstate.h"
 
 constexpr uint32_t barcolour = 0x404080, textcolour = 0xC0C0C0;
 

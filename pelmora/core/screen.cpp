@@ -1,51 +1,52 @@
 // One frame of the designer screen, in its order:
-//    1 clear and lock the frame            13 open the menu on a right click
-//    2 time, cursor blink                  14 help page
-//    3 mouse and cursor                    15 sliders
-//    4 Shift keys                          16 light angle and lighting
-//    5 control roles                       17 re-render the preview
-//    6 key events                          18 the preview image
-//    7 compile error line                  19 buttons
-//    8 modified mark                       20 the button's action
-//    9 expression header                   21 quick-help bar
-//   10 editor cursor from the mouse        22 banner
-//   11 editor text                         23 cursor
-//   12 context menu                        24 present, keyboard, ESC held
-// The button's action is chosen in 19 and run after 22, so that a file
-// chooser finds the whole screen (but the cursor) behind it; nothing in 21
-// and 22 depends on what an action changes.
-#include "app.h"
+//    1 clear and lock the frame            14 help page
+//    2 time, cursor blink                  15 sliders
+//    3 mouse and cursor                    16 light angle and lighting
+//    4 Shift keys                          17 re-render the preview
+//    5 control roles                       18 the preview image
+//    6 key events                          19 buttons
+//    7 compile error line                  20 quick-help bar
+//    8 modified mark                       21 banner
+//    9 expression header                   22 the button's action
+//   10 editor cursor from the mouse        23 the open dialog
+//   11 editor text                         24 cursor
+//   12 context menu                        25 present, keyboard, ESC held
+//   13 open the menu on a right click
+// An open dialog has the keys and the mouse: while one is open the
+// controls get no roles (5) and no key events (6), and ESC held does not
+// close (25); the frame under it is drawn as always, and the dialog
+// dims it and draws itself over it (23). The button's action is chosen
+// in 19 and run after 21, so that a dialog it opens finds the whole frame
+// (but the cursor) under it; it is drawn in that same frame and takes
+// input from the next one on.
+#include "screen.h"
+#include "buttons.h"
 #include "compiler.h"
+#include "controls.h"
+#include "cursor.h"
+#include "dialog.h"
 #include "display.h"
 #include "draw.h"
 #include "editor.h"
+#include "helppage.h"
 #include "input.h"
 #include "keys.h"
+#include "menu.h"
+#include "platform.h"
 #include "preview.h"
-#include "screen.h"
+#include "quickhelp.h"
+#include "screenstate.h"
+#include "sliders.h"
 #include "texscript.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-screenstate screen;
-
 constexpr uint32_t textcolour = 0xC0C0C0;
 constexpr int editorleft = 300, editortop = 48, editorbottom = 296, editorextralines = 30;
 constexpr int previewleft = 20, previewtop = 40;
 constexpr int lightcentrex = 148, lightcentrey = 168;
-
-void resetscreen()
-{
-    screen = screenstate{};
-    screen.hover = screen.active = screen.clicked = screen.released = nocontrol;
-    screen.cursorx = 320.0f;
-    screen.cursory = 240.0f;
-    screen.mousex = 320;
-    screen.mousey = 240;
-    screen.quickhelp = 1;
-}
 
 static bool beginframe()
 {
@@ -62,45 +63,11 @@ static void steptime()
     screen.previoustime = screen.currenttime;
     screen.currenttime = readtime();
     double now = screen.currenttime;
-    double &deadline = editor.blinkdeadline;
+    double &deadline = screen.editor.blinkdeadline;
     if (now - deadline > 1000.0)
         deadline += std::floor(now - deadline) - 1.0;
     while (deadline < now)
         deadline += 1.0;
-}
-
-static void roundcursor()
-{
-    screen.mousex = int(std::lrint(screen.cursorx));
-    screen.mousey = int(std::lrint(screen.cursory));
-}
-
-// The mouse came back into the window at (x, y).
-static void reentercursor(int x, int y)
-{
-    screen.cursorx = float(std::clamp(x, 0, std::max(screen.frame.width - 1, 0)));
-    screen.cursory = float(std::clamp(y, 0, std::max(screen.frame.height - 1, 0)));
-    roundcursor();
-}
-
-// Leaving the frame with no button held hands the mouse to the system
-// cursor (windowed mode); the cursor stays on the frame's edge.
-void stepmouse()
-{
-    screen.previousbuttons = screen.buttons;
-    mousereading m = readmouse();
-    screen.buttons = m.buttons;
-    screen.cursorx += m.dx;
-    screen.cursory += m.dy;
-    float right = float(screen.frame.width - 1), bottom = float(screen.frame.height - 1);
-    float &x = screen.cursorx, &y = screen.cursory;
-    if (x < 0.0f || x > right || y < 0.0f || y > bottom) {
-        if (!m.buttons)
-            releasemouse(reentercursor, int(std::clamp(x, -1.0e9f, 1.0e9f)), int(std::clamp(y, -1.0e9f, 1.0e9f)));
-        x = std::clamp(x, 0.0f, std::max(right, 0.0f));
-        y = std::clamp(y, 0.0f, std::max(bottom, 0.0f));
-    }
-    roundcursor();
 }
 
 static void stepshift()
@@ -114,7 +81,7 @@ static void recompile()
 {
     exprfree(texscripts.func);
     texscripts.func = compileexpr(texscripts.script.text);
-    editor.modified = 0;
+    screen.editor.modified = 0;
     screen.rendernow = 1;
 }
 
@@ -145,11 +112,11 @@ static void stepkeys()
             screen.clicked = id;
             continue;
         }
-        int result = editkey(event);
-        if (result == 2)
-            editor.modified = 1;
-        if (result)
-            editor.blinkdeadline = screen.currenttime + 1.0;
+        int result = editkey(screen.editor, event);
+        if (result == editchanged)
+            screen.editor.modified = 1;
+        if (result != editunused)
+            screen.editor.blinkdeadline = screen.currenttime + 1.0;
     }
 }
 
@@ -159,7 +126,7 @@ static void drawexpressionhead()
 {
     if (!texscripts.func)
         printtext(300, 30, 0xFF4040, 0x601010, "%s", compileerror());
-    if (editor.modified)
+    if (screen.editor.modified)
         printtext(294, 40, textcolour, transparent, "*");
     const char *text = texscripts.script.text;
     int n = 0;
@@ -171,9 +138,9 @@ static void drawexpressionhead()
 static void stepeditor()
 {
     if (screen.active == ctleditor)
-        clicktocursor(editorleft, editortop, editorbottom, screen.mousex, screen.mousey,
-                      screen.shift || (screen.previousbuttons & 1));
-    drawedittext(editorleft, editortop, editorextralines, screen.currenttime);
+        clicktocursor(screen.editor, editorleft, editortop, editorbottom, cursor.mousex, cursor.mousey,
+                      screen.shift || (cursor.previousbuttons & 1));
+    drawedittext(screen.editor, editorleft, editortop, editorextralines, screen.currenttime);
 }
 
 // A right click on the preview turns the lighting off and on; holding the
@@ -185,7 +152,7 @@ static void steplight()
         screen.relight = screen.rendernow = 1;
     }
     if (screen.active == ctlpreview && preview.lighting) {
-        double angle = std::atan2(double(screen.mousex - lightcentrex), double(screen.mousey - lightcentrey));
+        double angle = std::atan2(double(cursor.mousex - lightcentrex), double(cursor.mousey - lightcentrey));
         texscripts.script.lightangle = float(angle);
         screen.relight = screen.rendernow = 1;
     }
@@ -227,28 +194,14 @@ static void drawbanner()
               "Pelmora Generator by Yorvath '%s", designerversion);
 }
 
-void drawcross(int x, int y)
-{
-    constexpr uint32_t white = 0xFFFFFF;
-    fillrect(x - 8, y - 1, 6, 2, white);
-    fillrect(x + 2, y - 1, 6, 2, white);
-    fillrect(x - 1, y - 8, 2, 6, white);
-    fillrect(x - 1, y + 2, 2, 6, white);
-}
-
-// An I-beam over the editor, elsewhere the cross.
+// The cross, or an I-beam over the editor while no dialog is open.
 static void drawcursor()
 {
-    roundcursor();
-    int x = screen.mousex, y = screen.mousey;
-    constexpr uint32_t white = 0xFFFFFF;
-    if (insidecontrol(ctleditor, x, y)) {
-        fillrect(x, y - 4, 1, 8, white);
-        fillrect(x - 2, y - 4, 5, 1, white);
-        fillrect(x - 2, y + 4, 5, 1, white);
-    } else {
+    int x = cursor.mousex, y = cursor.mousey;
+    if (!dialogopen() && insidecontrol(ctleditor, x, y))
+        drawibeam(x, y);
+    else
         drawcross(x, y);
-    }
 }
 
 static void endframe()
@@ -256,7 +209,7 @@ static void endframe()
     unlockframe();
     nextpage();
     readkeyboard();
-    if (input.keystatus[scanesc])
+    if (input.keystatus[scanesc] && !dialogopen())
         requestclose();
 }
 
@@ -264,11 +217,13 @@ void doframe()
 {
     if (!beginframe())
         return;
+    bool dialog = dialogopen();
     steptime();
-    stepmouse();
+    stepmouse(screen.frame.width, screen.frame.height);
     stepshift();
-    updateroles();
-    stepkeys();
+    updateroles(dialog);
+    if (!dialog)
+        stepkeys();
     drawexpressionhead();
     stepeditor();
     stepmenu();
@@ -284,6 +239,7 @@ void doframe()
     drawbanner();
     if (action)
         action();
+    stepdialog(screen.frame);
     drawcursor();
     endframe();
 }

@@ -5,9 +5,12 @@
 // up for positive values, down for negative ones, with the number at the
 // bar's end. While it is the active control the cursor's height sets the
 // value: 16 pixels per unit (32 for the global scale), 100 pixels each way.
+#include "sliders.h"
+#include "controls.h"
+#include "cursor.h"
 #include "draw.h"
 #include "pointset.h"
-#include "screen.h"
+#include "screenstate.h"
 #include "texscript.h"
 
 #include <algorithm>
@@ -46,7 +49,7 @@ static float &valueof(int n)
 // a new colour stage at once unless the right button is held.
 static void dragslider(int n, const control &c, int mid, float perunit)
 {
-    int m = std::clamp(screen.mousey, c.y0, c.y1);
+    int m = std::clamp(cursor.mousey, c.y0, c.y1);
     float &value = valueof(n);
     value = float(mid - m) / perunit;
     if (n == 17) {
@@ -54,7 +57,7 @@ static void dragslider(int n, const control &c, int mid, float perunit)
         texscripts.script.solidweight = w;
         setsolidweight(w);
         screen.rebuild = 1;
-    } else if (!(screen.buttons & 2)) {
+    } else if (!(cursor.buttons & 2)) {
         screen.rendernow = 1;
     }
     screen.valuechanged = 1;

@@ -1,5 +1,6 @@
 #include "headless.h"
 #include "app.h"
+#include "cursor.h"
 #include "display.h"
 #include "input.h"
 #include "keys.h"
@@ -48,24 +49,6 @@ static void fakerelease(int x, int y)
     headless.releasey = y;
 }
 
-static int fakepump()
-{
-    headless.modalpumps++;
-    if (!headless.script.empty()) {
-        std::function<void()> step = std::move(headless.script.front());
-        headless.script.pop_front();
-        headless.idlepumps = 0;
-        step();
-    } else if (++headless.idlepumps > headless.idlelimit) {
-        headless.idlepumps = 0;
-        headless.stalls++;
-        return 0;
-    }
-    inputendpump();
-    headless.now += headless.step;
-    return headless.closes == 0;
-}
-
 static char *fakegetclip()
 {
     if (!headless.hasclipboard)
@@ -89,8 +72,7 @@ void headlessstart(bool fullscreen, bool smoothing)
     headless.step = framestep;
     headless.locking = true;
     headless.reporttime = 1000;
-    headless.idlelimit = 600;
-    host = {fakeclock, fakelock, fakepresent, fakeclose, fullscreen ? nullptr : fakerelease, fakepump, fakegetclip, fakesetclip, nullptr};
+    host = {fakeclock, fakelock, fakepresent, fakeclose, fullscreen ? nullptr : fakerelease, fakegetclip, fakesetclip, nullptr};
     resetlibraryrand();
     resetpreview();
     resetdisplay();
@@ -120,24 +102,16 @@ void headlessframes(int n)
         headlessframe();
 }
 
-static const struct {
-    uint32_t bit;
-    int scan;
-} modifierscans[] = {
-    {modlshift, scanlshift}, {modrshift, scanrshift}, {modlctrl, scanlctrl},
-    {modrctrl, scanrctrl},   {modlalt, scanlalt},     {modralt, scanralt},
-};
-
 void presskey(int scan, int character, uint32_t modifiers)
 {
-    for (const auto &m : modifierscans)
+    for (const auto &m : modifierkeys)
         if (modifiers & m.bit)
             inputkeydown(m.scan, 0);
     inputkeydown(scan, 0);
     if (character)
         inputtext(character);
     inputkeyup(scan);
-    for (const auto &m : modifierscans)
+    for (const auto &m : modifierkeys)
         if (modifiers & m.bit)
             inputkeyup(m.scan);
 }
@@ -150,19 +124,13 @@ void movemouse(int dx, int dy)
 
 void moveto(int x, int y)
 {
-    movemouse(x - int(std::lrint(screen.cursorx)), y - int(std::lrint(screen.cursory)));
+    movemouse(x - int(std::lrint(cursor.x)), y - int(std::lrint(cursor.y)));
 }
 
 void setbutton(int k, bool down)
 {
     inputbutton(k, down, headless.reporttime);
     headless.reporttime += reportinterval;
-}
-
-void duringdialog(std::initializer_list<std::function<void()>> steps)
-{
-    for (const auto &s : steps)
-        headless.script.push_back(s);
 }
 
 // Set-1 scan bytes of the keys a typed text uses.

@@ -4,8 +4,6 @@
 // benchmark drive the designer through it.
 #pragma once
 #include <cstdint>
-#include <deque>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,15 +20,6 @@ struct headlessstate {
     int fullscreen;
     std::string clipboard;
     bool hasclipboard;
-    // What happens while a modal dialog runs: each host.pump() (one dialog
-    // frame) first runs the next step. With no step left the dialog is
-    // left alone; after idlelimit such pumps it is told the program is
-    // closing (so a forgotten dialog cannot hang a test), counted in stalls.
-    std::deque<std::function<void()>> script;
-    int modalpumps;                 // host.pump() calls
-    int idlepumps;                  // ... in a row with no step left
-    int idlelimit;
-    int stalls;
 };
 
 extern headlessstate headless;
@@ -54,9 +43,6 @@ void movemouse(int dx, int dy);
 // Motion that brings the designer's cursor to (x, y) (smoothing off).
 void moveto(int x, int y);
 void setbutton(int k, bool down);
-
-// Steps for the coming dialog frames, one per frame, after those queued.
-void duringdialog(std::initializer_list<std::function<void()>> steps);
 
 // Text typed as key presses: each character with its key's scan byte
 // where the designer knows one (letters, digits, ".", "/", space), else

@@ -159,16 +159,6 @@ void pumpevents()
     inputendpump();
 }
 
-int sdlpump()
-{
-    pumpevents();
-    while (!sdl.closing && !input.active) {
-        SDL_WaitEvent(nullptr);
-        pumpevents();
-    }
-    return !sdl.closing;
-}
-
 int pumpwindowevents()
 {
     SDL_Event e;

@@ -31,7 +31,6 @@ static void sethost()
     host.present = sdlpresent;
     host.close = requestclosesdl;
     host.releasemouse = app.fullscreen ? nullptr : sdlreleasemouse;
-    host.pump = sdlpump;
     host.getclipboard = getclipboardcp437;
     host.setclipboard = setclipboardcp437;
     const char *dialogs = std::getenv("PELMORA_DIALOGS");

@@ -46,8 +46,6 @@ void sdlrepresent();
 
 // Takes every waiting event into the core and ends the pump.
 void pumpevents();
-// Modal loops: pump; while inactive wait for events. 0 once closing.
-int sdlpump();
 // While a desktop dialog runs: only the window's own events (activation,
 // close); keys and the mouse are dropped. 1 when the window should be
 // drawn again.

@@ -186,7 +186,9 @@ static int runhelper(const helper &h, const std::string &program, const filerequ
         answer.pop_back();
     if (answer.empty())
         return systemcancelled;
-    if (answer.size() >= size_t(size) || answer.find('\0') != std::string::npos)
+    if (answer.find('\0') != std::string::npos)
+        return systemnulbyte;
+    if (answer.size() >= size_t(size))
         return systemtoolong;
     std::memcpy(path, answer.c_str(), answer.size() + 1);
     return systemchosen;

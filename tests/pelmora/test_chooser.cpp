@@ -1,8 +1,13 @@
 // The file dialogs and the load, save and PNG flows, driven headless: a
-// key opens a dialog inside a designer frame, and a script of steps (one
-// per dialog frame) types, clicks and looks at what the dialog shows.
+// key opens a dialog in the frame it acts in, and each later frame takes
+// what was typed and clicked before it, as a person would, while the test
+// looks at what the dialog shows between frames.
 #include "chooser.h"
+#include "chooserdialog.h"
+#include "chooserdraw.h"
+#include "cursor.h"
 #include "designer.h"
+#include "dialog.h"
 #include "editor.h"
 #include "filedialog.h"
 #include "golden.h"
@@ -11,7 +16,7 @@
 #include "keys.h"
 #include "msgbox.h"
 #include "preview.h"
-#include "screen.h"
+#include "screenstate.h"
 #include "texscript.h"
 
 #include "support/command.h"
@@ -21,12 +26,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
-#include <functional>
+#include <fcntl.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -35,8 +41,6 @@
 #include <vector>
 
 namespace {
-
-using steps = std::initializer_list<std::function<void()>>;
 
 // A new empty folder for this test, its real path ending in "/".
 std::string newfolder(const std::string &name)
@@ -94,6 +98,25 @@ std::string toolongmessage()
     return "The path is too long: a path has at most " + std::to_string(filenamesize - 1) + " bytes.";
 }
 
+// What a person does, each followed by the frame that takes it.
+void key(int scan, int character = 0)
+{
+    presskey(scan, character);
+    headlessframe();
+}
+
+void type(const std::string &text)
+{
+    typetext(text);
+    headlessframe();
+}
+
+void button(bool down)
+{
+    setbutton(0, down);
+    headlessframe();
+}
+
 struct ChooserTest : ::testing::Test {
     std::string dir;
 
@@ -105,21 +128,15 @@ struct ChooserTest : ::testing::Test {
         static int folders = 0;
         headlessstart(fullscreen);
         dir = newfolder("files" + std::to_string(folders++));
-        std::snprintf(screen.startdir, sizeof screen.startdir, "%s", dir.c_str());
+        std::snprintf(filedialog.startdir, sizeof filedialog.startdir, "%s", dir.c_str());
         headlessframe();
     }
 
-    // The frame in which `key` acts opens a dialog; the steps drive it, one
-    // per dialog frame, and must close it.
-    void flow(int key, steps s)
+    // The frame in which the F-key acts opens a dialog, drawn at once.
+    void openby(int scan)
     {
-        presskey(key);
-        duringdialog(s);
-        headlessframe();
-        EXPECT_TRUE(headless.script.empty()) << "the dialogs closed before their last step";
-        EXPECT_EQ(headless.stalls, 0) << "a dialog was still open after the last step";
-        headless.script.clear();
-        headless.stalls = 0;
+        key(scan);
+        EXPECT_TRUE(dialogopen()) << "no dialog after key " << scan;
     }
 };
 
@@ -132,72 +149,70 @@ TEST_F(ChooserTest, ListsFoldersFirstThenMatchingFilesAndSwitchesToAllFiles)
         writefile(dir + name, "x");
     mkdir((dir + "b_dir").c_str(), 0777);
     mkdir((dir + "A_dir").c_str(), 0777);
-    std::vector<std::string> scripts, all;
-    std::string opened;
-    flow(scanf2, {
-                     [] {},
-                     [&] {
-                         opened = chooser.listing.path;
-                         scripts = shownnames();
-                         presskey(scantab);      // to the list
-                         presskey(scantab);      // to the filter
-                         presskey(scandown);
-                     },
-                     [&] {
-                         all = shownnames();
-                         presskey(scanesc);
-                     },
-                 });
-    EXPECT_EQ(opened, dir);     // the first dialog opens in the start-up directory
-    EXPECT_EQ(scripts, (std::vector<std::string>{"..", "A_dir", "b_dir", "rock.tx", "Stone.TX", "texture_2.tx",
-                                                 "texture_10.tx"}));
-    EXPECT_EQ(all, (std::vector<std::string>{"..", "A_dir", "b_dir", "notes.txt", "pic.png", "rock.tx", "Stone.TX",
-                                             "texture_2.tx", "texture_10.tx"}));
+    openby(scanf2);
+    EXPECT_EQ(chooser.listing.path, dir);       // the first dialog opens in the start-up directory
+    EXPECT_EQ(shownnames(), (std::vector<std::string>{"..", "A_dir", "b_dir", "rock.tx", "Stone.TX",
+                                                      "texture_2.tx", "texture_10.tx"}));
+    presskey(scantab);                          // to the list
+    presskey(scantab);                          // to the filter
+    key(scandown);
+    EXPECT_EQ(shownnames(), (std::vector<std::string>{"..", "A_dir", "b_dir", "notes.txt", "pic.png", "rock.tx",
+                                                      "Stone.TX", "texture_2.tx", "texture_10.tx"}));
+    key(scanesc);
+    EXPECT_FALSE(dialogopen());
     EXPECT_STREQ(filedialog.filename, "");
 }
 
 // A name without an extension gets the default one in lower case; typed
-// code page 437 becomes UTF-8 in the path; refused names say why and keep
-// the dialog open.
+// code page 437 becomes UTF-8 in the path; refused names say why, with the
+// system's reason, and keep the dialog open.
 TEST_F(ChooserTest, TypedNamesBecomePaths)
 {
+    const std::string loop = std::strerror(ELOOP);
     const struct {
         int key;
         const char *typed;      // code page 437
         const char *file;       // UTF-8, under the folder; null: refused
-        const char *message;    // the error line for a refused name
+        std::string message;    // the error line for a refused name, "DIR" standing for the folder
     } rows[] = {
-        {scanf3, "rock", "rock.tx", nullptr},
-        {scanf3, "rock.v2", "rock.v2", nullptr},            // has an extension
-        {scanf3, "sub/deep", "sub/deep.tx", nullptr},
-        {scanf3, "\x81" "ber", "\xC3\xBC" "ber.tx", nullptr},
-        {scanf4, "pic", "pic.png", nullptr},
-        {scanf3, "sub", nullptr, nullptr},                  // a folder opens
-        {scanf3, "none/x", nullptr, "Folder not found: "},
+        {scanf3, "rock", "rock.tx", ""},
+        {scanf3, "rock.v2", "rock.v2", ""},                 // has an extension
+        {scanf3, "sub/deep", "sub/deep.tx", ""},
+        {scanf3, "\x81" "ber", "\xC3\xBC" "ber.tx", ""},
+        {scanf4, "pic", "pic.png", ""},
+        {scanf3, "sub", nullptr, ""},                       // a folder opens
+        {scanf3, "none/x", nullptr, "Folder not found: DIRnone/"},
+        {scanf2, "missing", nullptr, "File not found: missing.tx"},
+        {scanf2, "pipe", nullptr, "Not a regular file: pipe.tx"},
+        {scanf2, "loop", nullptr, "Cannot open loop.tx: " + loop},                   // a link to itself
+        {scanf2, "loopdir/x", nullptr, "Cannot open the folder DIRloopdir/: " + loop},
     };
     for (const auto &r : rows) {
         SCOPED_TRACE(r.typed);
         start();
         mkdir((dir + "sub").c_str(), 0777);
-        std::string message, folder;
-        steps typing = {[&] { typetext(r.typed); }, [&] { presskey(scanenter); }};
+        ASSERT_EQ(mkfifo((dir + "pipe.tx").c_str(), 0666), 0);
+        ASSERT_EQ(symlink("loop.tx", (dir + "loop.tx").c_str()), 0);
+        ASSERT_EQ(symlink("loopdir", (dir + "loopdir").c_str()), 0);
+        openby(r.key);
+        type(r.typed);
+        key(scanenter);
         if (r.file) {
-            flow(r.key, typing);
+            EXPECT_FALSE(dialogopen());
             EXPECT_STREQ(filedialog.filename, (dir + r.file).c_str());
             EXPECT_TRUE(fileexists(dir + r.file));
             continue;
         }
-        flow(r.key, {[&] { typetext(r.typed); },
-                     [&] { presskey(scanenter); },
-                     [&] {
-                         message = chooser.message;
-                         folder = chooser.listing.path;
-                         presskey(scanesc);
-                     }});
-        if (r.message)
-            EXPECT_EQ(message, r.message + dir + "none/");
-        else
-            EXPECT_EQ(folder, dir + "sub/");
+        ASSERT_TRUE(dialogopen());
+        std::string message = r.message;
+        if (size_t at = message.find("DIR"); at != std::string::npos)
+            message.replace(at, 3, dir);
+        EXPECT_EQ(chooser.message, message);
+        if (r.message.empty()) {
+            EXPECT_EQ(chooser.listing.path, dir + "sub/");
+        }
+        key(scanesc);
+        EXPECT_FALSE(dialogopen());
         EXPECT_STREQ(filedialog.filename, "");
     }
 }
@@ -206,24 +221,62 @@ TEST_F(ChooserTest, TypedNamesBecomePaths)
 // with a message, never cut.
 TEST_F(ChooserTest, PathLongerThanTheBufferIsRefused)
 {
-    std::string kept, message, field, message2;
-    flow(scanf3, {[&] {
-                      setfield(chooser.name, std::string(size_t(filenamesize) - 2, 'a'), false);
-                      typetext("bc");
-                  },
-                  [&] {
-                      field = chooser.name.text;
-                      message = chooser.message;
-                      presskey(scanenter);
-                  },
-                  [&] {
-                      message2 = chooser.message;
-                      presskey(scanesc);
-                  }});
-    EXPECT_EQ(field, std::string(size_t(filenamesize) - 2, 'a') + "b");
-    EXPECT_EQ(message, toolongmessage());
-    EXPECT_EQ(message2, toolongmessage());   // the folder and ".tx" make it longer still
+    openby(scanf3);
+    setfield(chooser.name, std::string(size_t(filenamesize) - 2, 'a'), false);
+    type("bc");
+    EXPECT_EQ(chooser.name.text, std::string(size_t(filenamesize) - 2, 'a') + "b");
+    EXPECT_EQ(chooser.message, toolongmessage());
+    key(scanenter);
+    EXPECT_EQ(chooser.message, toolongmessage());      // the folder and ".tx" make it longer still
+    key(scanesc);
+    EXPECT_FALSE(dialogopen());
     EXPECT_STREQ(filedialog.filename, "");
+}
+
+// Folders nested until a subfolder's whole path passes what the system
+// takes in one path: the deepest folder (its path ending in "/") and the
+// subfolder's name. The scratch folder's removal takes them away.
+struct deeptree {
+    std::string deepest, sub;
+};
+
+deeptree makedeep(const std::string &top)
+{
+    deeptree t = {top, std::string(200, 's')};
+    int fd = open(top.c_str(), O_RDONLY | O_DIRECTORY);
+    while (fd >= 0 && t.deepest.size() < 3900) {
+        std::string part(std::min<size_t>(200, 3950 - t.deepest.size()), 'd');
+        mkdirat(fd, part.c_str(), 0777);
+        int next = openat(fd, part.c_str(), O_RDONLY | O_DIRECTORY);
+        close(fd);
+        fd = next;
+        t.deepest += part + "/";
+    }
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(mkdirat(fd, t.sub.c_str(), 0777), 0);
+    close(fd);
+    return t;
+}
+
+// A subfolder whose path is longer than a path can be is listed as the
+// folder it is, and opening it says why it cannot be.
+TEST_F(ChooserTest, FolderWithTooLongAPathIsListedAndRefused)
+{
+    deeptree t = makedeep(dir);
+    ASSERT_GT(t.deepest.size() + t.sub.size(), size_t(filenamesize));
+    ASSERT_LT(t.deepest.size(), size_t(filenamesize - 1));
+    std::snprintf(filedialog.startdir, sizeof filedialog.startdir, "%s", t.deepest.c_str());
+    openby(scanf2);
+    EXPECT_EQ(chooser.listing.path, t.deepest);
+    EXPECT_EQ(shownnames(), (std::vector<std::string>{"..", t.sub}));
+    ASSERT_EQ(chooser.listing.entries.size(), 2u);
+    EXPECT_TRUE(chooser.listing.entries[1].folder);
+    presskey(scantab);                          // to the list
+    presskey(scanend);
+    key(scanenter);
+    EXPECT_EQ(chooser.listing.path, t.deepest);
+    EXPECT_EQ(chooser.message, toolongmessage());
+    key(scanesc);
 }
 
 TEST_F(ChooserTest, SaveAsksBeforeReplacingAFile)
@@ -236,30 +289,21 @@ TEST_F(ChooserTest, SaveAsksBeforeReplacingAFile)
         SCOPED_TRACE(r.answer);
         start();
         writefile(dir + "rock.tx", "OLD");
-        bool asked = false, stillopen = false;
-        steps answering = {[&] { typetext("rock"); },
-                           [&] { presskey(scanenter); },
-                           [&] {
-                               asked = chooser.asking && chooser.question.title == "Confirm Save As";
-                               presskey(r.answer, r.answer == 0x15 ? 'y' : r.answer == 0x31 ? 'n' : 0);
-                           }};
-        if (r.replaced) {
-            flow(scanf3, answering);
-        } else {
-            presskey(scanf3);
-            duringdialog(answering);
-            duringdialog({[&] {
-                stillopen = chooser.result < 0 && !chooser.asking && chooser.focus == focusname;
-                presskey(scanesc);
-            }});
-            headlessframe();
-            EXPECT_TRUE(headless.script.empty());
+        openby(scanf3);
+        type("rock");
+        key(scanenter);
+        EXPECT_TRUE(chooser.asking);
+        EXPECT_EQ(chooser.question.title, "Confirm Save As");
+        key(r.answer, r.answer == 0x15 ? 'y' : r.answer == 0x31 ? 'n' : 0);
+        EXPECT_EQ(dialogopen(), !r.replaced);   // No goes back to the chooser
+        if (!r.replaced) {
+            EXPECT_TRUE(chooser.result < 0 && !chooser.asking && chooser.focus == focusname);
+            key(scanesc);
         }
-        EXPECT_TRUE(asked);
+        EXPECT_FALSE(dialogopen());
         ASSERT_EQ(savetexture((dir + "expected.tx").c_str()), 1);
         EXPECT_EQ(readfile(dir + "rock.tx"), r.replaced ? readfile(dir + "expected.tx") : "OLD");
         EXPECT_STREQ(filedialog.filename, r.replaced ? (dir + "rock.tx").c_str() : "");
-        EXPECT_EQ(stillopen, !r.replaced);
     }
 }
 
@@ -270,21 +314,17 @@ TEST_F(ChooserTest, OpenRefusesAMissingFileAndCancelChangesNothing)
     std::snprintf(filedialog.filename, filenamesize, "%skeep.tx", dir.c_str());
     texturescript before = texscripts.script;
     exprfunc func = texscripts.func;
-    std::string message, proposed;
-    flow(scanf2, {[&] {
-                      proposed = chooser.name.text;
-                      typetext("missing");      // replaces the proposed name
-                  },
-                  [&] { presskey(scanenter); },
-                  [&] {
-                      message = chooser.message;
-                      inputkeydown(scanesc, 0);   // still held when the dialog has closed
-                  }});
+    openby(scanf2);
+    EXPECT_EQ(chooser.name.text, "keep.tx");
+    type("missing");                            // replaces the proposed name
+    key(scanenter);
+    EXPECT_EQ(chooser.message, "File not found: missing.tx");
+    inputkeydown(scanesc, 0);                   // still held when the dialog has closed
+    headlessframe();
+    EXPECT_FALSE(dialogopen());
     inputkeydown(scanesc, 1);                   // and repeating
     inputkeydown(scanesc, 1);
     inputkeyup(scanesc);
-    EXPECT_EQ(proposed, "keep.tx");
-    EXPECT_EQ(message, "File not found: missing.tx");
     EXPECT_STREQ(filedialog.filename, (dir + "keep.tx").c_str());
     EXPECT_EQ(std::memcmp(&before, &texscripts.script, sizeof before), 0);
     EXPECT_EQ(texscripts.func, func);
@@ -302,40 +342,67 @@ TEST_F(ChooserTest, OpenRefusesAMissingFileAndCancelChangesNothing)
     EXPECT_TRUE(framepixels() == after);
 }
 
+// While a dialog is open the designer's frame goes on under it, dimmed, but
+// its controls take neither the mouse nor the keys; the frame the dialog
+// closes in is the designer's own again.
+TEST_F(ChooserTest, DesignerFrameGoesOnUnderTheDialogWithoutInput)
+{
+    moveto(28, 400);                            // R of group 1, beside the dialog's box
+    headlessframe();
+    setbutton(0, true);                         // held on the slider: its capture
+    headlessframe();
+    ASSERT_NE(screen.active, nocontrol);
+    openby(scanf2);
+    float weight = texscripts.script.weights[0][0];
+    std::string body = screen.editor.body;
+    moveto(28, 460);                            // drags nothing now
+    headlessframe();
+    EXPECT_EQ(screen.active, nocontrol);        // the dialog took the capture
+    button(false);
+    button(true);
+    button(false);
+    type("xyz");                                // to the name field, not the editor
+    EXPECT_EQ(texscripts.script.weights[0][0], weight);
+    EXPECT_EQ(screen.editor.body, body);
+    EXPECT_EQ(chooser.name.text, "xyz");
+    EXPECT_EQ(screen.hover, nocontrol);
+
+    std::vector<uint32_t> under = framepixels();
+    key(scanesc);
+    ASSERT_FALSE(dialogopen());
+    std::vector<uint32_t> designer = framepixels();
+    chooserlayout l = chooserlayoutof(800, 600);
+    int differ = 0;
+    for (int y = 0; y < 600; y++)
+        for (int x = 0; x < 800; x++) {
+            bool dialog = l.box.contains(x, y) || l.box.contains(x - 4, y - 4);
+            bool cursor = std::abs(x - 28) <= 8 && std::abs(y - 460) <= 8;
+            size_t i = size_t(y) * 800 + size_t(x);
+            if (!dialog && !cursor)
+                differ += under[i] != (designer[i] >> 1 & 0x7F7F7F);
+        }
+    EXPECT_EQ(differ, 0);
+}
+
 // Backspace edits the name while the name field has the focus and goes up
 // a folder while the list has it; typing in the list goes to the name.
 TEST_F(ChooserTest, FocusDecidesWhatBackspaceDoes)
 {
     mkdir((dir + "sub").c_str(), 0777);
-    std::snprintf(screen.startdir, sizeof screen.startdir, "%ssub/", dir.c_str());
-    std::string name1, folder1, folder2, selected, name2;
-    int focus2 = -1;
-    flow(scanf2, {[&] {
-                      typetext("ab");
-                      presskey(scanbackspace);
-                  },
-                  [&] {
-                      name1 = chooser.name.text;
-                      folder1 = chooser.listing.path;
-                      presskey(scantab);
-                      presskey(scanbackspace);
-                  },
-                  [&] {
-                      folder2 = chooser.listing.path;
-                      selected = chooser.listing.entries[size_t(chooser.selected)].name;
-                      typetext("z");
-                  },
-                  [&] {
-                      name2 = chooser.name.text;
-                      focus2 = chooser.focus;
-                      presskey(scanesc);
-                  }});
-    EXPECT_EQ(name1, "a");
-    EXPECT_EQ(folder1, dir + "sub/");
-    EXPECT_EQ(folder2, dir);
-    EXPECT_EQ(selected, "sub");                 // the folder we came from
-    EXPECT_EQ(name2, "az");
-    EXPECT_EQ(focus2, focusname);
+    std::snprintf(filedialog.startdir, sizeof filedialog.startdir, "%ssub/", dir.c_str());
+    openby(scanf2);
+    typetext("ab");
+    key(scanbackspace);
+    EXPECT_EQ(chooser.name.text, "a");
+    EXPECT_EQ(chooser.listing.path, dir + "sub/");
+    presskey(scantab);
+    key(scanbackspace);
+    EXPECT_EQ(chooser.listing.path, dir);
+    EXPECT_EQ(chooser.listing.entries[size_t(chooser.selected)].name, "sub");  // the folder we came from
+    type("z");
+    EXPECT_EQ(chooser.name.text, "az");
+    EXPECT_EQ(chooser.focus, focusname);
+    key(scanesc);
 }
 
 // The wheel scrolls three entries a notch; a double click opens a folder
@@ -353,35 +420,24 @@ TEST_F(ChooserTest, MouseWheelClickAndDoubleClick)
     chooserlayout l = chooserlayoutof(800, 600);
     int x = l.rows.x + 40;
     auto rowy = [&](int entry) { return l.rows.y + entry * chooserrowheight + 4; };
-    int top1 = -1, top2 = -1;
-    std::string folder, clicked;
-    flow(scanf2, {[&] { inputwheel(-1); },
-                  [&] {
-                      top1 = chooser.top;
-                      inputwheel(1);
-                  },
-                  [&] {
-                      top2 = chooser.top;
-                      moveto(x, rowy(1));       // "sub"
-                  },
-                  [&] { setbutton(0, true); },
-                  [&] { setbutton(0, false); },
-                  [&] { setbutton(0, true); },
-                  [&] { setbutton(0, false); },
-                  [&] {
-                      folder = chooser.listing.path;
-                      setbutton(0, true);       // on "inner.tx"
-                  },
-                  [&] { setbutton(0, false); },
-                  [&] {
-                      clicked = chooser.name.text;
-                      setbutton(0, true);
-                  },
-                  [&] { setbutton(0, false); }});
-    EXPECT_EQ(top1, 3);
-    EXPECT_EQ(top2, 0);
-    EXPECT_EQ(folder, dir + "sub/");
-    EXPECT_EQ(clicked, "inner.tx");
+    openby(scanf2);
+    inputwheel(-1);
+    headlessframe();
+    EXPECT_EQ(chooser.top, 3);
+    inputwheel(1);
+    headlessframe();
+    EXPECT_EQ(chooser.top, 0);
+    moveto(x, rowy(1));                         // "sub"
+    headlessframe();
+    for (bool down : {true, false, true, false})
+        button(down);
+    EXPECT_EQ(chooser.listing.path, dir + "sub/");
+    button(true);                               // on "inner.tx"
+    button(false);
+    EXPECT_EQ(chooser.name.text, "inner.tx");
+    button(true);
+    button(false);
+    EXPECT_FALSE(dialogopen());
     EXPECT_STREQ(filedialog.filename, (dir + "sub/inner.tx").c_str());
     EXPECT_EQ(texscripts.script.weights[1][2], 3.5f);
 }
@@ -400,11 +456,10 @@ TEST_F(ChooserTest, GoldenChooser)
     for (const char *name : {"textures", "rock.tx", "stone.tx"})
         utime((dir + name).c_str(), &when);
     std::snprintf(filedialog.filename, filenamesize, "%srock.tx", dir.c_str());
-    std::vector<uint32_t> shot;
-    flow(scanf3, {[] {}, [] { presskey(scandown); }, [&] {
-                      shot = framepixels();
-                      presskey(scanesc);
-                  }});
+    openby(scanf3);
+    key(scandown);
+    std::vector<uint32_t> shot = framepixels();
+    key(scanesc);
     chooserlayout l = chooserlayoutof(800, 600);
     auto at = [&](int x, int y) -> uint32_t & { return shot[size_t(y) * 800 + size_t(x)]; };
     for (int y = l.path.y + 1; y < l.path.y + l.path.h - 1; y++)
@@ -425,11 +480,9 @@ TEST_F(ChooserTest, GoldenChooser)
 TEST_F(ChooserTest, CentredInFullScreen)
 {
     start(true);
-    std::vector<uint32_t> shot;
-    flow(scanf2, {[] {}, [&] {
-                      shot = framepixels();
-                      presskey(scanesc);
-                  }});
+    openby(scanf2);
+    std::vector<uint32_t> shot = framepixels();
+    key(scanesc);
     ASSERT_EQ(shot.size(), size_t(1024 * 768));
     chooserlayout l = chooserlayoutof(1024, 768);
     auto at = [&](int x, int y) { return shot[size_t(y) * 1024 + size_t(x)]; };
@@ -454,12 +507,15 @@ TEST_F(ChooserTest, LoadScriptWithNonStandardHeader)
     odd.shape = 0.5f;
     derivechannels(odd);
     ASSERT_EQ(savescript(odd, (dir + "odd.tx").c_str()), 1);
-    editor.modified = 1;
-    flow(scanf2, {[] { typetext("odd"); }, [] { presskey(scanenter); }});
+    screen.editor.modified = 1;
+    openby(scanf2);
+    type("odd");
+    key(scanenter);
+    EXPECT_FALSE(dialogopen());
     EXPECT_EQ(std::string(texscripts.script.text), std::string(exprheader) + body);
-    EXPECT_EQ(editor.length, int(std::strlen(body)));
-    EXPECT_EQ(editor.cursor, 0);
-    EXPECT_EQ(editor.modified, 0);
+    EXPECT_EQ(screen.editor.length, int(std::strlen(body)));
+    EXPECT_EQ(screen.editor.cursor, 0);
+    EXPECT_EQ(screen.editor.modified, 0);
     ASSERT_NE(texscripts.func, nullptr);
     headlessframe();
 
@@ -473,25 +529,23 @@ TEST_F(ChooserTest, LoadScriptWithNonStandardHeader)
         ASSERT_EQ(preview.image[i] | 0xFF000000u, rendered[size_t(i)]) << i;
 }
 
+// The chooser closes and, in the same frame, a message box says why the
+// script did not load; nothing changed.
 TEST_F(ChooserTest, ScriptThatDoesNotLoadSaysWhyAndChangesNothing)
 {
     writefile(dir + "bad.tx", "hello");
     texturescript before = texscripts.script;
     exprfunc func = texscripts.func;
-    std::string title, text;
-    bool red = false;
-    flow(scanf2, {[] { typetext("bad"); },
-                  [] { presskey(scanenter); },
-                  [] {},                        // the message box's first frame
-                  [&] {
-                      title = shownmessage.title;
-                      text = shownmessagetext();
-                      red = shownmessage.result < 0 && frameshows(dialogerror) && frameshows(dialogerrorback);
-                      presskey(scanenter);
-                  }});
-    EXPECT_EQ(title, "Cannot load texture script");
-    EXPECT_NE(text.find("bad.tx is not a texture script"), std::string::npos) << text;
-    EXPECT_TRUE(red);
+    openby(scanf2);
+    type("bad");
+    key(scanenter);
+    ASSERT_TRUE(dialogopen());
+    EXPECT_EQ(shownmessage.result, -1);
+    EXPECT_EQ(shownmessage.title, "Cannot load texture script");
+    EXPECT_NE(shownmessagetext().find("bad.tx is not a texture script"), std::string::npos) << shownmessagetext();
+    EXPECT_TRUE(frameshows(dialogerror) && frameshows(dialogerrorback));
+    key(scanenter);
+    EXPECT_FALSE(dialogopen());
     EXPECT_EQ(std::memcmp(&before, &texscripts.script, sizeof before), 0);
     EXPECT_EQ(texscripts.func, func);
 }
@@ -506,21 +560,24 @@ TEST_F(ChooserTest, SaveLoadSaveAndExport)
     derivechannels(texscripts.script);
     screen.rendernow = 1;
     headlessframe();
-    flow(scanf3, {[] { typetext("a"); }, [] { presskey(scanenter); }});
+    openby(scanf3);
+    type("a");
+    key(scanenter);
     texscripts.script.weights[2][1] = 0.0f;     // the load must bring it back
-    flow(scanf2, {[] { presskey(scanenter); }});     // "a.tx" is proposed
+    openby(scanf2);
+    key(scanenter);                             // "a.tx" is proposed
     EXPECT_EQ(texscripts.script.weights[2][1], -1.875f);
     headlessframe();
-    flow(scanf3, {[] { typetext("b"); }, [] { presskey(scanenter); }});
+    openby(scanf3);
+    type("b");
+    key(scanenter);
     EXPECT_EQ(readfile(dir + "a.tx"), readfile(dir + "b.tx"));
     EXPECT_GT(readfile(dir + "a.tx").size(), 100u);
 
-    std::string proposed;
-    flow(scanf4, {[&] {
-                      proposed = chooser.name.text;
-                      presskey(scanenter);
-                  }});
-    EXPECT_EQ(proposed, "b");
+    openby(scanf4);
+    EXPECT_EQ(chooser.name.text, "b");
+    key(scanenter);
+    EXPECT_FALSE(dialogopen());
     std::string output;
     ASSERT_EQ(runcommand(std::string(TXTOOL) + " render " + dir + "b.tx " + dir + "r.png 2>&1", &output), 0)
         << output;
@@ -546,16 +603,11 @@ TEST_F(ChooserTest, PngDialogProposesTheNameWithoutItsExtension)
     for (const auto &r : rows) {
         SCOPED_TRACE(r.last);
         std::snprintf(filedialog.filename, filenamesize, "%s%s", dir.c_str(), r.last);
-        std::string buffer, folder, name;
-        flow(scanf4, {[&] {
-            buffer = filedialog.filename;
-            folder = chooser.listing.path;
-            name = chooser.name.text;
-            presskey(scanesc);
-        }});
-        EXPECT_EQ(buffer, dir + r.buffer);
-        EXPECT_EQ(folder, dir + r.folder);
-        EXPECT_EQ(name, r.name);
+        openby(scanf4);
+        EXPECT_EQ(std::string(filedialog.filename), dir + r.buffer);
+        EXPECT_EQ(chooser.listing.path, dir + r.folder);
+        EXPECT_EQ(chooser.name.text, r.name);
+        key(scanesc);
     }
 }
 
@@ -583,19 +635,17 @@ TEST_F(ChooserTest, SaveThatFailsKeepsTheOldFile)
             rlimit small = {100, saved.rlim_max};
             ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
         }
-        std::string title, text;
-        flow(scanf3, {[] { typetext("keep/old"); },
-                      [] { presskey(scanenter); },
-                      [] { presskey(0x15, 'y'); },
-                      [&] {
-                          title = shownmessage.title;
-                          text = shownmessagetext();
-                          presskey(scanesc);
-                      }});
+        openby(scanf3);
+        type("keep/old");
+        key(scanenter);
+        key(0x15, 'y');
         setrlimit(RLIMIT_FSIZE, &saved);
         chmod(folder.c_str(), 0777);
-        EXPECT_EQ(title, "Cannot save texture script") << text;
-        EXPECT_NE(text.find("old.tx"), std::string::npos) << text;
+        EXPECT_TRUE(dialogopen());
+        EXPECT_EQ(shownmessage.title, "Cannot save texture script") << shownmessagetext();
+        EXPECT_NE(shownmessagetext().find("old.tx"), std::string::npos) << shownmessagetext();
+        key(scanesc);
+        EXPECT_FALSE(dialogopen());
         EXPECT_EQ(readfile(folder + "old.tx"), "OLD SCRIPT");
         EXPECT_EQ(foldernames(folder), std::vector<std::string>{"old.tx"});
     }
@@ -625,46 +675,46 @@ int fakesystemdialog(const filerequest &r, char *path, int size)
 
 // What the desktop's dialog is asked, and what becomes of its answers: a
 // saved name gets the default extension (and the question when that file
-// exists), a dialog that cannot be shown hands over to the built-in one.
+// exists), an answer no file can have is refused with its true reason, a
+// dialog that cannot be shown hands over to the built-in one.
 TEST_F(ChooserTest, DesktopDialogAnswers)
 {
     const struct {
         int answer;
         const char *path;       // under the folder
         const char *saved;      // the file written, null none
-        bool builtin;           // the built-in chooser ran
-        const char *message;    // the message box's title, null none
+        const char *dialog;     // the dialog shown after it ("built-in" or a message box's title), null none
+        const char *text;       // the start of the message box's text
     } rows[] = {
-        {systemchosen, "desk", "desk.tx", false, nullptr},
-        {systemchosen, "desk.v1", "desk.v1", false, nullptr},
-        {systemchosen, "old", nullptr, false, "Confirm Save As"},  // old.tx exists: answered No
-        {systemcancelled, "", nullptr, false, nullptr},
-        {systemtoolong, "", nullptr, false, "Save texture script..."},
-        {systemunavailable, "", nullptr, true, nullptr},
+        {systemchosen, "desk", "desk.tx", nullptr, ""},
+        {systemchosen, "desk.v1", "desk.v1", nullptr, ""},
+        {systemchosen, "old", nullptr, "Confirm Save As", "\"old.tx\" already exists."},  // answered No
+        {systemcancelled, "", nullptr, nullptr, ""},
+        {systemtoolong, "", nullptr, "Save texture script...", "The path is too long"},
+        {systemnulbyte, "", nullptr, "Save texture script...", "The desktop's file dialog gave a name with a NUL"},
+        {systemunavailable, "", nullptr, "built-in", ""},
     };
     for (const auto &r : rows) {
-        SCOPED_TRACE(r.path);
+        SCOPED_TRACE(r.answer);
         start();
         writefile(dir + "old.tx", "OLD");
         desktop = {r.answer, dir + r.path, "", "", "", -1, 0};
         host.systemdialog = fakesystemdialog;
-        std::string message;
-        presskey(scanf3);
-        duringdialog({[&] {
-            message = chooser.result < 0 && modal.open ? "built-in" : shownmessage.title;
-            presskey(scanesc);
-        }});
-        int pumps = headless.modalpumps;
-        headlessframe();
+        key(scanf3);
         EXPECT_EQ(desktop.calls, 1);
         EXPECT_EQ(desktop.title, "Save texture script...");
         EXPECT_EQ(desktop.save, 1);
-        EXPECT_EQ(desktop.folder, dir);     // the first dialog: the start-up directory
-        bool modalran = headless.modalpumps > pumps;
-        EXPECT_EQ(modalran, r.builtin || r.message != nullptr);
-        if (modalran) {
-            EXPECT_EQ(message, r.builtin ? "built-in" : r.message);
+        EXPECT_EQ(desktop.folder, dir);         // the first dialog: the start-up directory
+        EXPECT_EQ(dialogopen(), r.dialog != nullptr);
+        if (dialogopen()) {
+            bool builtin = modal.kind == &chooserdialog;
+            EXPECT_EQ(builtin ? "built-in" : shownmessage.title, r.dialog);
+            if (!builtin) {
+                EXPECT_EQ(shownmessagetext().rfind(r.text, 0), 0u) << shownmessagetext();
+            }
+            key(scanesc);
         }
+        EXPECT_FALSE(dialogopen());
         if (r.saved)
             EXPECT_STREQ(filedialog.filename, (dir + r.saved).c_str());
         else
@@ -672,7 +722,6 @@ TEST_F(ChooserTest, DesktopDialogAnswers)
         std::vector<std::string> files = foldernames(dir);
         EXPECT_EQ(files.size(), r.saved ? 2u : 1u);
         EXPECT_EQ(readfile(dir + "old.tx"), "OLD");
-        headless.script.clear();
     }
 }
 

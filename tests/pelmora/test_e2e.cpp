@@ -396,8 +396,9 @@ TEST_F(DesignerEndToEnd, SaveLoadAndExportThroughTheBuiltInChooser)
 
 // A stand-in zenity records its arguments and answers as told: a chosen
 // name (with quotes and shell syntax in it) is saved with ".tx" added and
-// proposed word for word next time; a zenity that fails hands over to the
-// built-in chooser.
+// proposed word for word next time; an answer with a NUL byte in it is
+// refused in a message box that says so; a zenity that fails hands over to
+// the built-in chooser.
 TEST_F(DesignerEndToEnd, DesktopDialogHelper)
 {
     if (!onpath("Xvfb") || !onpath("xdotool") || !onpath("xwd"))
@@ -409,7 +410,8 @@ TEST_F(DesignerEndToEnd, DesktopDialogHelper)
     std::ofstream(zenity) << "#!/bin/sh\n"
                              "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$FAKE_ARGS.new\"\n"
                              "mv \"$FAKE_ARGS.new\" \"$FAKE_ARGS\"\n"
-                             "printf '%s\\n' \"$FAKE_ANSWER\"\n"
+                             "if [ -e \"$FAKE_CODE.nul\" ]; then printf '%s\\0x\\n' \"$FAKE_ANSWER\";\n"
+                             "else printf '%s\\n' \"$FAKE_ANSWER\"; fi\n"
                              "exit \"$(cat \"$FAKE_CODE\")\"\n";
     ASSERT_EQ(chmod(zenity.c_str(), 0755), 0);
     std::string answer = dir + "/it's \"a\" $(touch gotcha) & b";
@@ -435,6 +437,23 @@ TEST_F(DesignerEndToEnd, DesktopDialogHelper)
     EXPECT_NE(first.find("--file-filter=Texture script (.TX) | *.tx *.TX\n--file-filter=All files (*.*) | *\n"),
               std::string::npos)
         << first;
+
+    // A NUL byte in the answer: the message box is as wide as its text of
+    // two lines, the first 60 characters (6 x 60 + 32 = 392 pixels, at
+    // x = 204) and 88 pixels high (at y = 256), where "The path is too
+    // long" would take one line of 52 (344 x 78 at 228, 261).
+    std::ofstream(code + ".nul") << "";
+    auto nulbox = [&](const screenshot &shot) {
+        return shot.at(wx + 204, wy + 256) == 0x404080u && shot.at(wx + 595, wy + 343) == 0x404080u;
+    };
+    run(display, "xdotool key F3");
+    ASSERT_TRUE(shootwhen("e2e-desktop", s, nulbox));
+    EXPECT_TRUE(nulbox(s));
+    EXPECT_NE(s.at(wx + 203, wy + 260), 0x404080u);
+    EXPECT_NE(s.at(wx + 596, wy + 260), 0x404080u);
+    run(display, "xdotool key Return");
+    ASSERT_TRUE(shootwhen("e2e-desktop", s, [&](const screenshot &shot) { return !nulbox(shot); }));
+    unlink((code + ".nul").c_str());
 
     unlink(args.c_str());
     std::ofstream(code) << "1\n";                       // cancel

@@ -24,6 +24,15 @@ __attribute__((weak)) platform host;
 
 namespace {
 
+// The editor under test, over the body of the designer's text (the header
+// before it must stay untouched).
+editorstate editor;
+
+char *editbody()
+{
+    return texscripts.script.text + exprheaderlength;
+}
+
 struct {
     bool holds;
     std::string text;
@@ -52,7 +61,7 @@ void settext(const std::string &marked)
     std::memcpy(texscripts.script.text, exprheader, exprheaderlength);
     std::memcpy(editbody(), text.c_str(), text.size() + 1);
     int cursor = editor.cursor, anchor = editor.anchor;
-    resetedit(int(text.size()));
+    resetedit(editor, editbody(), int(text.size()));
     editor.cursor = cursor;
     editor.anchor = anchor;
 }
@@ -79,7 +88,7 @@ struct Editor : ::testing::Test {
         host.getclipboard = clipget;
         host.setclipboard = clipput;
         clip = {};
-        editor = {0, 0, -1, 0, 0.0};
+        editor = {editbody(), 0, 0, -1, 0, 0.0};
     }
 };
 
@@ -94,63 +103,63 @@ struct keyrow {
 
 const keyrow keyrows[] = {
     // moving: Up and Down keep the column where the line is long enough
-    {"ab\ncdef|\ngh", key(scanup), 0, "ab|\ncdef\ngh", 1, 0},
-    {"ab|\ncdef\ngh", key(scandown), 0, "ab\ncd|ef\ngh", 1, 0},
-    {"ab\ncdef|\ngh", key(scandown), 0, "ab\ncdef\ngh|", 1, 0},
-    {"ab\n\nc|d", key(scanup), 0, "ab\n|\ncd", 1, 0},
-    {"a|b\n\ncd", key(scandown), 0, "ab\n|\ncd", 1, 0},
-    {"a|b\ncd", key(scanup), 0, "a|b\ncd", 1, 0},
-    {"ab\nc|d", key(scandown), 0, "ab\nc|d", 1, 0},
-    {"ab\ncd|ef", key(scanhome), 0, "ab\n|cdef", 1, 0},
-    {"ab\ncd|ef", key(scanhome, 0, C), 0, "|ab\ncdef", 1, 0},
-    {"ab\nc|de\nf", key(scanend), 0, "ab\ncde|\nf", 1, 0},
-    {"ab\nc|de\nf", key(scanend, 0, RC), 0, "ab\ncde\nf|", 1, 0},
-    {"|ab", key(scanleft), 0, "|ab", 1, 0},
-    {"ab|", key(scanright), 0, "ab|", 1, 0},
-    {"ab|\ncd", key(scanright), 0, "ab\n|cd", 1, 0},
-    {"a|bc", key(scanright, 0, S), 0, "a^b|c", 1, 0},
-    {"ab\ncd\ne|f^", key(scanup, 0, RS), 0, "ab\nc|d\nef^", 1, 0},
-    {"a^b|c", key(scanright), 0, "abc|", 1, 0},
+    {"ab\ncdef|\ngh", key(scanup), 0, "ab|\ncdef\ngh", editmoved, 0},
+    {"ab|\ncdef\ngh", key(scandown), 0, "ab\ncd|ef\ngh", editmoved, 0},
+    {"ab\ncdef|\ngh", key(scandown), 0, "ab\ncdef\ngh|", editmoved, 0},
+    {"ab\n\nc|d", key(scanup), 0, "ab\n|\ncd", editmoved, 0},
+    {"a|b\n\ncd", key(scandown), 0, "ab\n|\ncd", editmoved, 0},
+    {"a|b\ncd", key(scanup), 0, "a|b\ncd", editmoved, 0},
+    {"ab\nc|d", key(scandown), 0, "ab\nc|d", editmoved, 0},
+    {"ab\ncd|ef", key(scanhome), 0, "ab\n|cdef", editmoved, 0},
+    {"ab\ncd|ef", key(scanhome, 0, C), 0, "|ab\ncdef", editmoved, 0},
+    {"ab\nc|de\nf", key(scanend), 0, "ab\ncde|\nf", editmoved, 0},
+    {"ab\nc|de\nf", key(scanend, 0, RC), 0, "ab\ncde\nf|", editmoved, 0},
+    {"|ab", key(scanleft), 0, "|ab", editmoved, 0},
+    {"ab|", key(scanright), 0, "ab|", editmoved, 0},
+    {"ab|\ncd", key(scanright), 0, "ab\n|cd", editmoved, 0},
+    {"a|bc", key(scanright, 0, S), 0, "a^b|c", editmoved, 0},
+    {"ab\ncd\ne|f^", key(scanup, 0, RS), 0, "ab\nc|d\nef^", editmoved, 0},
+    {"a^b|c", key(scanright), 0, "abc|", editmoved, 0},
     // words are letters and digits: "_" and LF separate them
-    {"foo_bar|", key(scanleft, 0, C), 0, "foo_|bar", 1, 0},
-    {"foo_|bar", key(scanleft, 0, C), 0, "|foo_bar", 1, 0},
-    {"|foo_bar", key(scanright, 0, C), 0, "foo_|bar", 1, 0},
-    {"foo_|bar", key(scanright, 0, RC), 0, "foo_bar|", 1, 0},
-    {"|ab  \n cd", key(scanright, 0, C), 0, "ab  \n |cd", 1, 0},
-    {"ab|\n cd", key(scanright, 0, C), 0, "ab\n| cd", 1, 0},
-    {"ab \n\n|", key(scanleft, 0, C), 0, "ab \n|\n", 1, 0},
-    {"ab\n  |cd", key(scanleft, 0, C), 0, "|ab\n  cd", 1, 0},
+    {"foo_bar|", key(scanleft, 0, C), 0, "foo_|bar", editmoved, 0},
+    {"foo_|bar", key(scanleft, 0, C), 0, "|foo_bar", editmoved, 0},
+    {"|foo_bar", key(scanright, 0, C), 0, "foo_|bar", editmoved, 0},
+    {"foo_|bar", key(scanright, 0, RC), 0, "foo_bar|", editmoved, 0},
+    {"|ab  \n cd", key(scanright, 0, C), 0, "ab  \n |cd", editmoved, 0},
+    {"ab|\n cd", key(scanright, 0, C), 0, "ab\n| cd", editmoved, 0},
+    {"ab \n\n|", key(scanleft, 0, C), 0, "ab \n|\n", editmoved, 0},
+    {"ab\n  |cd", key(scanleft, 0, C), 0, "|ab\n  cd", editmoved, 0},
     // deleting: a selection in either direction, else one byte
-    {"a^bcd|ef", key(scanbackspace), 0, "a|ef", 2, 0},
-    {"a|bcd^ef", key(scanbackspace), 0, "a|ef", 2, 0},
-    {"a^bcd|ef", key(scandelete), 0, "a|ef", 2, 0},
-    {"a|bcd^ef", key(scandelete), 0, "a|ef", 2, 0},
-    {"ab^|c", key(scanbackspace), 0, "a|c", 2, 0},
-    {"ab\n|cd", key(scanbackspace), 0, "ab|cd", 2, 0},
-    {"|abc", key(scanbackspace), 0, "|abc", 1, 0},
-    {"a|bc", key(scandelete), 0, "a|c", 2, 0},
-    {"abc|", key(scandelete), 0, "abc|", 1, 0},
-    {"a|bc", key(scandelete, 0, S), 0, "a^|c", 2, 0},
-    {"abc|", key(scanbackspace, 0, S), 0, "ab^|", 2, 0},    // the anchor stays in the body
+    {"a^bcd|ef", key(scanbackspace), 0, "a|ef", editchanged, 0},
+    {"a|bcd^ef", key(scanbackspace), 0, "a|ef", editchanged, 0},
+    {"a^bcd|ef", key(scandelete), 0, "a|ef", editchanged, 0},
+    {"a|bcd^ef", key(scandelete), 0, "a|ef", editchanged, 0},
+    {"ab^|c", key(scanbackspace), 0, "a|c", editchanged, 0},
+    {"ab\n|cd", key(scanbackspace), 0, "ab|cd", editchanged, 0},
+    {"|abc", key(scanbackspace), 0, "|abc", editmoved, 0},
+    {"a|bc", key(scandelete), 0, "a|c", editchanged, 0},
+    {"abc|", key(scandelete), 0, "abc|", editmoved, 0},
+    {"a|bc", key(scandelete, 0, S), 0, "a^|c", editchanged, 0},
+    {"abc|", key(scanbackspace, 0, S), 0, "ab^|", editchanged, 0},    // the anchor stays in the body
     // typing drops a selection and leaves its text
-    {"a^b|c", letter('x'), 0, "abx|c", 2, 0},
-    {"a|bc", letter('X', S), 0, "aX|bc", 2, 0},
-    {"a|b", key(scanenter, 13), 0, "a\n|b", 2, 0},
-    {"a|b", key(scanenter, 0, S), 0, "a\n|b", 2, 0},
-    {"a|b", key(scankpenter, 13), 0, "a|b", 0, 0},
-    {"a|b", key(scantab, 9), 0, "a|b", 0, 0},
-    {"a|b", key(0x3F), 0, "a|b", 0, 0},
-    {"a|b", key(0x12, 0xE9), 0, "a\xE9|b", 2, 0},
+    {"a^b|c", letter('x'), 0, "abx|c", editchanged, 0},
+    {"a|bc", letter('X', S), 0, "aX|bc", editchanged, 0},
+    {"a|b", key(scanenter, 13), 0, "a\n|b", editchanged, 0},
+    {"a|b", key(scanenter, 0, S), 0, "a\n|b", editchanged, 0},
+    {"a|b", key(scankpenter, 13), 0, "a|b", editunused, 0},
+    {"a|b", key(scantab, 9), 0, "a|b", editunused, 0},
+    {"a|b", key(0x3F), 0, "a|b", editunused, 0},
+    {"a|b", key(0x12, 0xE9), 0, "a\xE9|b", editchanged, 0},
     // clipboard
-    {"a^bc|", key(scaninsert), "old", "abc|", 1, 0},
-    {"a^bc|", key(scaninsert, 0, C), "old", "a^bc|", 1, "bc"},
-    {"a^|bc", key(scaninsert, 0, RC), "old", "a^|bc", 1, 0},
-    {"a|bc", key(scaninsert, 0, C), "old", "a|bc", 1, 0},
-    {"|p\rq^!", key(scaninsert, 0, C), 0, "|p\rq^!", 1, "p\r\nq"},
-    {"a|b", key(scaninsert, 0, S), "x\r\ny", "a^x\ny|b", 2, 0},
-    {"a^bc|d", key(scaninsert, 0, S), "Z", "abc^Z|d", 2, 0},
-    {"ab|", key(scaninsert, 0, S | C), "Z", "ab^Z|", 2, 0},
-    {"a|b", key(scaninsert, 0, S), 0, "a^|b", 1, 0},
+    {"a^bc|", key(scaninsert), "old", "abc|", editmoved, 0},
+    {"a^bc|", key(scaninsert, 0, C), "old", "a^bc|", editmoved, "bc"},
+    {"a^|bc", key(scaninsert, 0, RC), "old", "a^|bc", editmoved, 0},
+    {"a|bc", key(scaninsert, 0, C), "old", "a|bc", editmoved, 0},
+    {"|p\rq^!", key(scaninsert, 0, C), 0, "|p\rq^!", editmoved, "p\r\nq"},
+    {"a|b", key(scaninsert, 0, S), "x\r\ny", "a^x\ny|b", editchanged, 0},
+    {"a^bc|d", key(scaninsert, 0, S), "Z", "abc^Z|d", editchanged, 0},
+    {"ab|", key(scaninsert, 0, S | C), "Z", "ab^Z|", editchanged, 0},
+    {"a|b", key(scaninsert, 0, S), 0, "a^|b", editmoved, 0},
 };
 
 TEST_F(Editor, KeyTable)
@@ -159,7 +168,7 @@ TEST_F(Editor, KeyTable)
         SCOPED_TRACE(testing::PrintToString(r.before) + " scan " + std::to_string(keyscan(r.event)));
         offer(r.clipboard);
         settext(r.before);
-        EXPECT_EQ(editkey(r.event), r.result);
+        EXPECT_EQ(editkey(editor, r.event), r.result);
         EXPECT_EQ(marked(), r.after);
         const char *want = r.clipafter ? r.clipafter : r.clipboard;
         EXPECT_EQ(clip.holds, want != nullptr);
@@ -174,10 +183,10 @@ TEST_F(Editor, WordBytes)
         SCOPED_TRACE(c);
         bool word = std::isalnum(c) != 0;
         settext({'|', char(c), 'y'});
-        editkey(key(scanright, 0, C));
+        editkey(editor, key(scanright, 0, C));
         EXPECT_EQ(editor.cursor, word ? 2 : 1);
         settext({'.', char(c), '|'});
-        editkey(key(scanleft, 0, C));
+        editkey(editor, key(scanleft, 0, C));
         EXPECT_EQ(editor.cursor, word || c == '\n' ? 1 : 0);
     }
 }
@@ -192,20 +201,20 @@ TEST_F(Editor, LengthLimit)
         const char *clipboard;
         int result, inserted;
     } rows[] = {
-        {maxbodylength - 1, letter('b'), 0, 2, 1},
-        {maxbodylength, letter('b', S), 0, 1, 0},
-        {maxbodylength, key(scanenter, 13), 0, 1, 0},
-        {maxbodylength - 2, key(scaninsert, 0, S), "xy", 2, 2},
-        {maxbodylength - 1, key(scaninsert, 0, S), "xy", 2, 0},
-        {maxbodylength - 2, key(scaninsert, 0, S), "x\r\ny", 2, 0},
-        {maxbodylength - 2, key(scaninsert, 0, S), "x\r\n", 2, 2},
+        {maxbodylength - 1, letter('b'), 0, editchanged, 1},
+        {maxbodylength, letter('b', S), 0, editmoved, 0},
+        {maxbodylength, key(scanenter, 13), 0, editmoved, 0},
+        {maxbodylength - 2, key(scaninsert, 0, S), "xy", editchanged, 2},
+        {maxbodylength - 1, key(scaninsert, 0, S), "xy", editchanged, 0},
+        {maxbodylength - 2, key(scaninsert, 0, S), "x\r\ny", editchanged, 0},
+        {maxbodylength - 2, key(scaninsert, 0, S), "x\r\n", editchanged, 2},
     };
     for (const row &r : rows) {
         SCOPED_TRACE(r.length - maxbodylength);
         offer(r.clipboard);
         int at = r.length / 2;
         settext(std::string(size_t(at), 'a') + "|" + std::string(size_t(r.length - at), 'a') + "^");
-        EXPECT_EQ(editkey(r.event), r.result);
+        EXPECT_EQ(editkey(editor, r.event), r.result);
         EXPECT_EQ(marked().size(), size_t(r.length + r.inserted + (r.clipboard ? 2 : 1)));
         EXPECT_EQ(texscripts.script.text[exprtextsize - 1], 0);
         EXPECT_EQ(editor.cursor, at + r.inserted);
@@ -225,9 +234,9 @@ TEST_F(Editor, KeyStormKeepsTheBodyWhole)
     for (int step = 0; step < 20000; step++) {
         clip = {true, std::string(random() % 30, "a\r\n_"[random() % 4])};
         if (random() % 8 == 0)
-            clicktocursor(300, 48, 296, int(random() % 800), int(random() % 600), int(random() % 2));
+            clicktocursor(editor, 300, 48, 296, int(random() % 800), int(random() % 600), int(random() % 2));
         else
-            editkey(key(scans[random() % std::size(scans)], int(random() % 256), mods[random() % 4]));
+            editkey(editor, key(scans[random() % std::size(scans)], int(random() % 256), mods[random() % 4]));
         ASSERT_LE(editor.cursor, editor.length);
         ASSERT_LE(editor.anchor, editor.length);
         ASSERT_GE(editor.anchor, -1);
@@ -280,7 +289,7 @@ TEST_F(Editor, Clicks)
     for (const auto &r : clickrows) {
         SCOPED_TRACE(testing::PrintToString(r.before) + " " + std::to_string(r.mx) + "," + std::to_string(r.my));
         settext(r.before);
-        clicktocursor(300, 48, 296, r.mx, r.my, r.extend);
+        clicktocursor(editor, 300, 48, 296, r.mx, r.my, r.extend);
         EXPECT_EQ(marked(), r.after);
     }
     // 40 lines, line k from 70 + 8 (k - 10): line 30 is the last in reach,
@@ -289,7 +298,7 @@ TEST_F(Editor, Clicks)
         settext(lines(40));
         editor.cursor = 7;
         editor.anchor = 3;
-        clicktocursor(300, 48, 296, 306, my, 0);
+        clicktocursor(editor, 300, 48, 296, 306, my, 0);
         EXPECT_EQ(editor.cursor, cursor) << my;
         EXPECT_EQ(editor.anchor, -1);
     }
@@ -300,11 +309,11 @@ TEST_F(Editor, Clicks)
 TEST_F(Editor, DragSelects)
 {
     settext("ab\ncdef\ng|h");
-    clicktocursor(300, 48, 296, 306, 48, 0);
+    clicktocursor(editor, 300, 48, 296, 306, 48, 0);
     EXPECT_EQ(marked(), "a|b\ncdef\ngh");
-    clicktocursor(300, 48, 296, 318, 56, 1);
+    clicktocursor(editor, 300, 48, 296, 318, 56, 1);
     EXPECT_EQ(marked(), "a^b\ncde|f\ngh");
-    clicktocursor(300, 48, 296, 300, 48, 1);
+    clicktocursor(editor, 300, 48, 296, 300, 48, 1);
     EXPECT_EQ(marked(), "|a^b\ncdef\ngh");
 }
 
@@ -330,7 +339,7 @@ TEST_F(Editor, LongTextShowsThirtyOneLines)
         settext(lines(n));
         frame got, want;
         got.start();
-        drawedittext(300, 48, 30, 100.0);
+        drawedittext(editor, 300, 48, 30, 100.0);
         want.start();
         std::vector<std::string> shown;
         for (int k = 0; k < std::min(n, 31); k++)
@@ -355,7 +364,7 @@ TEST_F(Editor, SelectionAndCursor)
         editor.blinkdeadline = r.deadline;
         frame got, want;
         got.start();
-        drawedittext(300, 48, 30, 10.0);
+        drawedittext(editor, 300, 48, 30, 10.0);
         want.start();
         printlines({"ab", "cd", "ef"}, false);
         printtext(306, 48, 0, 0xC0C0C0, "b ");

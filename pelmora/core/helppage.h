@@ -1,0 +1,4 @@
+// The help page (frame step 14).
+#pragma once
+
+void drawhelppage();

@@ -1,0 +1,4 @@
+// The eighteen sliders (frame step 15).
+#pragma once
+
+void stepsliders();
