@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
 #include <string>
 #include <sys/mman.h>
 #include <sys/prctl.h>
@@ -33,36 +34,52 @@ void plainchild()
     prctl(PR_SET_DUMPABLE, 0);
 }
 
-// The system's own answer: does sig, at its default, end a process?
-bool endsaprocess(int sig)
+// Forks a child that starts as a program does, runs ready() and says so,
+// lives through the signals the parent sends then, and exits with what
+// rest() gives. Returns the signal that ended it, 0 when it exited with 0,
+// 100 + its exit code otherwise, -1 when a signal only stopped it.
+int signalledchild(const std::function<void()> &ready, const std::vector<int> &signals,
+                   const std::function<int()> &rest)
 {
-    int ready[2], go[2];
-    if (pipe(ready) != 0 || pipe(go) != 0)
-        return false;
+    int up[2], go[2];
+    if (pipe(up) != 0 || pipe(go) != 0)
+        return -2;
     pid_t child = fork();
     if (child == 0) {
         plainchild();
+        ready();
         char c = 'r';
-        if (write(ready[1], &c, 1) != 1 || read(go[0], &c, 1) != 1)
+        if (write(up[1], &c, 1) != 1 || read(go[0], &c, 1) != 1)
             _exit(2);
-        _exit(0);
+        _exit(rest());
     }
     char c;
-    int status = 0;
-    if (read(ready[0], &c, 1) == 1) {
-        kill(child, sig);               // pending before the child reads "go"
+    if (read(up[0], &c, 1) == 1) {
+        for (int sig : signals)
+            kill(child, sig);   // pending before the child reads "go"
         if (write(go[1], "g", 1) != 1)
             kill(child, SIGKILL);
     }
+    int status = 0;
     waitpid(child, &status, WUNTRACED);
-    if (WIFSTOPPED(status)) {           // SIGTSTP and the like stop, they do not end
+    bool stopped = WIFSTOPPED(status);   // SIGTSTP and the like stop, they do not end
+    if (stopped) {
         kill(child, SIGKILL);
         waitpid(child, &status, 0);
-        return false;
     }
-    for (int fd : {ready[0], ready[1], go[0], go[1]})
+    for (int fd : {up[0], up[1], go[0], go[1]})
         close(fd);
-    return WIFSIGNALED(status) && WTERMSIG(status) == sig;
+    if (stopped)
+        return -1;
+    if (WIFSIGNALED(status))
+        return WTERMSIG(status);
+    return WEXITSTATUS(status) == 0 ? 0 : 100 + WEXITSTATUS(status);
+}
+
+// The system's own answer: does sig, at its default, end a process?
+bool endsaprocess(int sig)
+{
+    return signalledchild([] {}, {sig}, [] { return 0; }) == sig;
 }
 
 extern "C" void countsignal(int)
@@ -76,45 +93,25 @@ struct writerplan {
     size_t extra;              // bytes after "partial" (past a write-out step)
 };
 
-// A child opens path, writes "partial" and the extra bytes, says so, lives
-// through the signals and the plan's own step, and commits. Returns the
-// signal that ended it, 0 when it committed, 100 + its exit code otherwise.
+// A child opens path, writes "partial" and the extra bytes, lives through
+// the signals and the plan's own step, and commits (0).
 int signalledwriter(const std::string &path, const writerplan &plan)
 {
-    int ready[2], go[2];
-    if (pipe(ready) != 0 || pipe(go) != 0)
-        return -1;
-    pid_t child = fork();
-    if (child == 0) {
-        plainchild();
+    static safefile f;
+    auto open = [&] {
         if (plan.before)
             plan.before();
-        static safefile f;
         safeopen(f, path.c_str());
         safewrite(f, "partial", 7);
         std::string more(plan.extra, 'x');
         safewrite(f, more.data(), more.size());
-        char c = 'r';
-        if (write(ready[1], &c, 1) != 1 || read(go[0], &c, 1) != 1)
-            _exit(2);
+    };
+    auto commit = [&] {
         if (plan.during)
             plan.during();
-        _exit(safecommit(f) ? 0 : 1);
-    }
-    char c;
-    if (read(ready[0], &c, 1) == 1) {
-        for (int sig : plan.signals)
-            kill(child, sig);
-        if (write(go[1], "g", 1) != 1)
-            kill(child, SIGKILL);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    for (int fd : {ready[0], ready[1], go[0], go[1]})
-        close(fd);
-    if (WIFSIGNALED(status))
-        return WTERMSIG(status);
-    return WEXITSTATUS(status) == 0 ? 0 : 100 + WEXITSTATUS(status);
+        return safecommit(f) ? 0 : 1;
+    };
+    return signalledchild(open, plan.signals, commit);
 }
 
 // A fresh directory holding map.gmv with "old" in it.
