@@ -1,127 +1,21 @@
-// Safe file replacement: exclusive temporary file, sync, rename, cleanup on
-// failure and on the terminating signals.
+// Safe file replacement: exclusive temporary file, write-out as it grows,
+// sync, rename; removed on failure and, through sigclean, on the signals.
 #include "safefile.h"
 
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <mutex>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-// Signals that end the process and would leave the temporary file behind.
-const int caughtsignals[] = {SIGINT, SIGTERM, SIGHUP};
-constexpr int caughtcount = int(sizeof caughtsignals / sizeof caughtsignals[0]);
-
-// Slot states, as the signal handler sees them.
-enum : int { slotfree = 0, slotclaimed = 1, slotlive = 2, slotremoved = 3 };
-
-// Everything the signal handler needs, and the dispositions it replaced.
-struct safefilestate {
-    std::atomic<int> state[safeopenmax];
-    std::atomic<const char *> temppath[safeopenmax];
-    std::mutex lock;                          // guards the fields below
-    int open;                                 // files open in this process
-    struct sigaction previous[caughtcount];   // what each caught signal did before
-    bool installed[caughtcount];
-    struct sigaction previousxfsz;
-    std::atomic<uint64_t> counter;            // mixes into names when getrandom fails
-};
-
-safefilestate safefiles;
-
-static_assert(std::atomic<int>::is_always_lock_free && std::atomic<const char *>::is_always_lock_free,
-              "the signal handler needs lock-free atomics");
-
-// Removes every live temporary file, then lets the signal do what it did
-// before our handler was installed.
-extern "C" void onsafesignal(int sig)
-{
-    int saved = errno;
-    for (int i = 0; i < safeopenmax; i++) {
-        int expected = slotlive;
-        if (safefiles.state[i].compare_exchange_strong(expected, slotremoved))
-            unlink(safefiles.temppath[i].load());
-    }
-    for (int k = 0; k < caughtcount; k++)
-        if (caughtsignals[k] == sig)
-            sigaction(sig, &safefiles.previous[k], nullptr);
-    raise(sig);   // blocked until we return, then delivered as before
-    errno = saved;
-}
-
-bool ourhandler(const struct sigaction &a)
-{
-    return !(a.sa_flags & SA_SIGINFO) && a.sa_handler == onsafesignal;
-}
-
-// First file opened: catch the terminating signals that are not ignored,
-// and ignore SIGXFSZ. Called with the lock held.
-void installhandlers()
-{
-    struct sigaction ours = {};
-    ours.sa_handler = onsafesignal;
-    sigemptyset(&ours.sa_mask);
-    for (int sig : caughtsignals)
-        sigaddset(&ours.sa_mask, sig);
-    ours.sa_flags = SA_RESTART;
-    for (int k = 0; k < caughtcount; k++) {
-        safefiles.installed[k] = false;
-        if (sigaction(caughtsignals[k], nullptr, &safefiles.previous[k]) != 0)
-            continue;
-        if (!(safefiles.previous[k].sa_flags & SA_SIGINFO) && safefiles.previous[k].sa_handler == SIG_IGN)
-            continue;   // ignored when we came: stays ignored
-        safefiles.installed[k] = sigaction(caughtsignals[k], &ours, nullptr) == 0;
-    }
-    struct sigaction ignore = {};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
-    sigaction(SIGXFSZ, &ignore, &safefiles.previousxfsz);
-}
-
-// Last file closed: everything as it was. Called with the lock held.
-void restorehandlers()
-{
-    for (int k = 0; k < caughtcount; k++) {
-        struct sigaction now;
-        if (safefiles.installed[k] && sigaction(caughtsignals[k], nullptr, &now) == 0 && ourhandler(now))
-            sigaction(caughtsignals[k], &safefiles.previous[k], nullptr);
-        safefiles.installed[k] = false;
-    }
-    sigaction(SIGXFSZ, &safefiles.previousxfsz, nullptr);
-}
-
-// A free slot of the table, or -1 when safeopenmax files are open.
-int claimslot()
-{
-    std::lock_guard<std::mutex> hold(safefiles.lock);
-    for (int i = 0; i < safeopenmax; i++) {
-        int expected = slotfree;
-        if (safefiles.state[i].compare_exchange_strong(expected, slotclaimed)) {
-            if (safefiles.open++ == 0)
-                installhandlers();
-            return i;
-        }
-    }
-    return -1;
-}
-
-void releaseslot(int slot)
-{
-    std::lock_guard<std::mutex> hold(safefiles.lock);
-    safefiles.temppath[slot].store(nullptr);
-    safefiles.state[slot].store(slotfree);
-    if (--safefiles.open == 0)
-        restorehandlers();
-}
+std::atomic<uint64_t> namecounter;   // mixes into names when getrandom fails
 
 int failwith(safefile &f, const char *what, const char *reason)
 {
@@ -139,7 +33,7 @@ void randomsuffix(char out[9])
         timespec t;
         clock_gettime(CLOCK_REALTIME, &t);
         uint64_t x = uint64_t(t.tv_nsec) ^ uint64_t(t.tv_sec) << 30 ^ uint64_t(getpid()) << 20 ^
-                     safefiles.counter.fetch_add(0x9E3779B97F4A7C15u);
+                     namecounter.fetch_add(0x9E3779B97F4A7C15u);
         x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
         x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
         for (int i = 0; i < 8; i++)
@@ -167,33 +61,30 @@ bool maketempname(const safefile &f, char *out)
     return n > 0 && n < safepathmax;
 }
 
-// Creates the temporary file; the signals are held off until the handler
-// knows its name, so no signal can leave it behind.
-int createtemp(safefile &f)
+// The temporary file under a fresh name, entered in the clean-up table.
+int createtemp(safefile &f, unsigned mode)
 {
-    sigset_t block, old;
-    sigemptyset(&block);
-    for (int sig : caughtsignals)
-        sigaddset(&block, sig);
     for (int attempt = 0; attempt < 100; attempt++) {
         if (!maketempname(f, f.temppath)) {
             errno = ENAMETOOLONG;
             return -1;
         }
-        pthread_sigmask(SIG_BLOCK, &block, &old);
-        int fd = open(f.temppath, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            safefiles.temppath[f.slot].store(f.temppath);
-            safefiles.state[f.slot].store(slotlive);
-        }
-        int err = errno;
-        pthread_sigmask(SIG_SETMASK, &old, nullptr);
-        if (fd >= 0 || err != EEXIST) {
-            errno = err;
+        int fd = cleancreate(f.slot, f.temppath, mode);
+        if (fd >= 0 || errno != EEXIST)
             return fd;
-        }
     }
     return -1;
+}
+
+// The replaced file's owner and group pass to the new one when the system
+// allows it (root; for others a group they belong to), then its mode, set
+// after the owner since a change of owner clears set-user-ID. A file system
+// without owners or modes keeps the new file's own.
+void keepownerandmode(int fd, const struct stat &old)
+{
+    if (fchown(fd, old.st_uid, old.st_gid) != 0 && fchown(fd, uid_t(-1), old.st_gid) != 0) {
+    }
+    fchmod(fd, old.st_mode & 07777);
 }
 
 bool writeall(int fd, const uint8_t *p, size_t size, int &error)
@@ -212,53 +103,14 @@ bool writeall(int fd, const uint8_t *p, size_t size, int &error)
     return true;
 }
 
-void *syncahead(void *arg)
-{
-    safefile &f = *static_cast<safefile *>(arg);
-    f.syncerror = fdatasync(f.syncfd) == 0 ? 0 : errno;
-    close(f.syncfd);
-    return nullptr;
-}
-
-// Waits for the sync ahead, if one runs; a failure of it is the file's.
-void joinsync(safefile &f)
-{
-    if (!f.syncing)
-        return;
-    pthread_join(f.syncer, nullptr);
-    f.syncing = false;
-    if (f.syncerror && f.error == 0)
-        f.error = f.syncerror;
-}
-
-// Another safesyncstep handed to the system: sync it on a thread of its own
-// when the last such sync is done. The thread blocks every signal, so the
-// caught ones keep reaching the writer.
-void maybesyncahead(safefile &f)
+// Another safesyncstep handed to the system: start its write-out and go on
+// without waiting. A failure shows again in the commit's fsync.
+void writeahead(safefile &f)
 {
     if (f.handed - f.syncedupto < safesyncstep || f.error)
         return;
-    if (f.syncing) {
-        if (pthread_tryjoin_np(f.syncer, nullptr) != 0)
-            return;   // still syncing: the next step will try again
-        f.syncing = false;
-        if (f.syncerror) {
-            f.error = f.syncerror;
-            return;
-        }
-    }
-    f.syncfd = fcntl(f.fd, F_DUPFD_CLOEXEC, 0);
-    if (f.syncfd < 0)
-        return;       // the commit syncs everything itself
-    sigset_t all, old;
-    sigfillset(&all);
-    pthread_sigmask(SIG_SETMASK, &all, &old);
-    f.syncing = pthread_create(&f.syncer, nullptr, syncahead, &f) == 0;
-    pthread_sigmask(SIG_SETMASK, &old, nullptr);
-    if (f.syncing)
-        f.syncedupto = f.handed;
-    else
-        close(f.syncfd);
+    sync_file_range(f.fd, off64_t(f.syncedupto), off64_t(f.handed - f.syncedupto), SYNC_FILE_RANGE_WRITE);
+    f.syncedupto = f.handed;
 }
 
 bool handover(safefile &f, const uint8_t *p, size_t size)
@@ -266,7 +118,7 @@ bool handover(safefile &f, const uint8_t *p, size_t size)
     if (f.error || !writeall(f.fd, p, size, f.error))
         return false;
     f.handed += size;
-    maybesyncahead(f);
+    writeahead(f);
     return true;
 }
 
@@ -300,31 +152,31 @@ int syncdirectory(const char *path)
 // was renamed or a signal removed it.
 void closetemp(safefile &f, bool remove)
 {
-    joinsync(f);
     if (f.fd >= 0)
         close(f.fd);
-    if (remove && safefiles.state[f.slot].load() == slotlive)
-        unlink(f.temppath);
-    releaseslot(f.slot);
+    cleanrelease(f.slot, remove);
     f.fd = -1;
     f.slot = -1;
 }
 
-} // namespace
-
-const char *filekind(unsigned mode)
+// Why the target may not be replaced, or null: it is not a regular file, or
+// its user may not write it (the reason opening it for writing would give).
+// Fills old when the target exists.
+const char *refusal(const char *path, struct stat &old, bool &exists, char *reason, size_t size)
 {
-    switch (mode & S_IFMT) {
-    case S_IFREG: return "a regular file";
-    case S_IFDIR: return "a directory";
-    case S_IFCHR: return "a character device";
-    case S_IFBLK: return "a block device";
-    case S_IFIFO: return "a FIFO";
-    case S_IFSOCK: return "a socket";
-    case S_IFLNK: return "a symbolic link";
-    default: return "not a regular file";
+    exists = stat(path, &old) == 0;
+    if (!exists)
+        return errno == ENOENT ? nullptr : std::strerror(errno);
+    if (!S_ISREG(old.st_mode)) {
+        std::snprintf(reason, size, "it is %s, not a regular file", filekind(old.st_mode));
+        return reason;
     }
+    if (faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) != 0)
+        return std::strerror(errno);
+    return nullptr;
 }
+
+} // namespace
 
 int safeopen(safefile &f, const char *path)
 {
@@ -334,7 +186,6 @@ int safeopen(safefile &f, const char *path)
     f.written = 0;
     f.handed = 0;
     f.syncedupto = 0;
-    f.syncing = false;
     f.buffered = 0;
     f.message[0] = 0;
     f.reason[0] = 0;
@@ -348,26 +199,24 @@ int safeopen(safefile &f, const char *path)
     std::strcpy(f.path, path);
     if (!path[0])
         return failwith(f, "write", "the name is empty");
-    struct stat st;
-    if (stat(path, &st) == 0) {
-        if (!S_ISREG(st.st_mode)) {
-            char reason[80];
-            std::snprintf(reason, sizeof reason, "it is %s, not a regular file", filekind(st.st_mode));
-            return failwith(f, "write", reason);
-        }
-    } else if (errno != ENOENT) {
-        return failwith(f, "write", std::strerror(errno));
-    }
-    f.slot = claimslot();
+    struct stat old;
+    bool replacing = false;
+    char reason[80];
+    if (const char *why = refusal(path, old, replacing, reason, sizeof reason))
+        return failwith(f, "write", why);
+    f.slot = cleanclaim();
     if (f.slot < 0)
         return failwith(f, "write", "too many files are being written at once");
-    f.fd = createtemp(f);
+    // A replaced file's contents never sit in a file others may read more of.
+    f.fd = createtemp(f, replacing ? 0600 : 0666);
     if (f.fd < 0) {
         int err = errno;
-        releaseslot(f.slot);
+        cleanrelease(f.slot, false);
         f.slot = -1;
         return failwith(f, "create", std::strerror(err));
     }
+    if (replacing)
+        keepownerandmode(f.fd, old);
     return 1;
 }
 
@@ -396,13 +245,12 @@ int safecommit(safefile &f)
     if (f.fd < 0)
         return failwith(f, "write", "no file is open");
     flushbuffer(f);
-    joinsync(f);
     if (f.error == 0 && fsync(f.fd) != 0)
         f.error = errno;
     if (close(f.fd) != 0 && f.error == 0)
         f.error = errno;
     f.fd = -1;
-    if (f.error == 0 && safefiles.state[f.slot].load() == slotremoved)
+    if (f.error == 0 && cleanremoved(f.slot))
         f.error = EINTR;   // a signal took the temporary file away
     if (f.error == 0 && rename(f.temppath, f.path) != 0)
         f.error = errno;
@@ -435,39 +283,4 @@ int safereplace(const char *path, const void *bytes, size_t size, char *why, siz
     if (!ok)
         std::snprintf(why, whysize, "%s", f.message);
     return ok;
-}
-
-int openregular(const char *path, char *why, size_t whysize)
-{
-    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        std::snprintf(why, whysize, "%s", std::strerror(errno));
-        return -1;
-    }
-    struct stat st;
-    if (fstat(fd, &st) != 0) {
-        std::snprintf(why, whysize, "%s", std::strerror(errno));
-        close(fd);
-        return -1;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        std::snprintf(why, whysize, "it is %s, not a regular file", filekind(st.st_mode));
-        close(fd);
-        return -1;
-    }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
-}
-
-std::FILE *fopenregular(const char *path, char *why, size_t whysize)
-{
-    int fd = openregular(path, why, whysize);
-    if (fd < 0)
-        return nullptr;
-    std::FILE *f = fdopen(fd, "rb");
-    if (!f) {
-        std::snprintf(why, whysize, "%s", std::strerror(errno));
-        close(fd);
-    }
-    return f;
 }

@@ -1,16 +1,19 @@
-// Replacing a file safely, and opening one for reading without surprises.
+// Replacing a file safely.
 //
 // A file is never written in place: the new contents go to a temporary file
 // beside the target, created exclusively under a name nobody can predict
 // (O_CREAT | O_EXCL, so never through a symbolic link, and never shared by
 // two writers), then flushed, synced and renamed over the target, and the
 // directory synced. Until the rename the previous file stays as it was; on
-// any failure, and on SIGINT, SIGTERM or SIGHUP while a file is open, the
-// temporary file is removed. A target that exists but is not a regular file
-// (a directory, device, FIFO or socket) is never replaced. A symbolic link
-// at the target is followed for that check and then itself replaced by the
-// new file; the file it pointed to is left alone. The new file gets the mode
-// the umask gives any new file.
+// any failure, and on any signal that ends the process while a file is open
+// (sigclean.h), the temporary file is removed. A target that exists but is
+// not a regular file (a directory, device, FIFO or socket) is never
+// replaced, nor one that its user may not write (a read-only file, for
+// anyone but root): both are refused with the reason opening the target for
+// writing would give. A symbolic link at the target is followed for those
+// checks and then itself replaced by the new file; the file it pointed to is
+// left alone. A replaced file keeps its mode and, when root replaces it, its
+// owner and group; a new file gets the mode the umask gives any new file.
 //
 //   safeopen    create the temporary file for a target
 //   safewrite   append bytes (buffered; any amount, any number of calls)
@@ -18,23 +21,21 @@
 //   safeabort   give up and remove the temporary file
 //   safereplace the four in one for a whole buffer
 //
-// A large file is synced as it grows: every safesyncstep bytes a thread of
-// its own syncs what has been written so far, so the commit only waits for
-// the rest (syncing is mostly waiting for the disk; the writer goes on).
-//
-// While any file is open, SIGXFSZ is ignored (a file-size limit makes the
-// write fail with EFBIG instead of killing the process), and a signal that
-// was ignored before (nohup, a background job) stays ignored.
+// A large file is written out as it grows: every safesyncstep bytes the
+// system is asked to start writing what it was handed so far, without
+// waiting (git does the same), so the commit's sync only waits for the rest.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <pthread.h>
 
-constexpr int safepathmax = 4096;                   // longest target path, its NUL included
+#include "regularfile.h"   // what the writer refuses, the reader refuses too
+#include "sigclean.h"
+
+constexpr int safepathmax = cleanpathmax;           // longest target path, its NUL included
 constexpr int safemessagesize = safepathmax + 200;   // "cannot ... PATH: " and the reason
 constexpr size_t safebuffersize = size_t(1) << 16;
-constexpr int safeopenmax = 64;                     // files being written at once in one process
+constexpr int safeopenmax = cleanslots;             // files being written at once in one process
 constexpr uint64_t safesyncstep = uint64_t(4) << 20;
 
 struct safefile {
@@ -43,11 +44,7 @@ struct safefile {
     int error;                       // errno of the first failure, 0 while all is well
     uint64_t written;                // bytes taken by safewrite since safeopen
     uint64_t handed;                 // bytes handed to the system
-    uint64_t syncedupto;             // handed when the last sync ahead started
-    bool syncing;                    // a sync ahead was started and not yet joined
-    pthread_t syncer;
-    int syncfd;                      // its own descriptor of the temporary file
-    int syncerror;                   // errno of its sync, read after the join
+    uint64_t syncedupto;             // handed when the last write-out started
     size_t buffered;                 // bytes waiting in buffer
     char path[safepathmax];          // the target
     char temppath[safepathmax];
@@ -76,15 +73,3 @@ void safeabort(safefile &f);
 // The whole sequence for bytes already in memory. Returns 1, or 0 with the
 // reason (naming the file) in why.
 int safereplace(const char *path, const void *bytes, size_t size, char *why, size_t whysize);
-
-// Opens path for reading when it names a regular file; a directory, device,
-// FIFO or socket is refused without waiting on it. Returns the descriptor,
-// or -1 with the reason alone ("No such file or directory", "it is a
-// directory") in why.
-int openregular(const char *path, char *why, size_t whysize);
-
-// The same as a stream for binary reading; null with the reason in why.
-std::FILE *fopenregular(const char *path, char *why, size_t whysize);
-
-// "a directory", "a FIFO", ... for a file type from stat's st_mode.
-const char *filekind(unsigned mode);

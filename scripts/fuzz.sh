@@ -6,7 +6,9 @@
 # build/fuzz/corpus/TARGET. A crash, an overflow, a leak or a hang (10 s for
 # one input) fails the run; the input that caused it is left in
 # build/fuzz/artifacts/ and the output says where.
-# VOXEL_WERROR=ON turns warnings into errors. The last line gives the counts:
+# The build is the CMake preset "fuzz" (warnings are errors). Each target's
+# result is a test case in build/fuzz/junit.xml (JUnit, as ctest writes its
+# own; scripts/test.sh counts from it), and the last line gives the counts:
 #   fuzzing: N targets, C clean
 #   scripts/fuzz.sh [SECONDS] [TARGET...]     e.g. scripts/fuzz.sh 30 mapfile
 set -euo pipefail
@@ -16,14 +18,17 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 out="$root/build/fuzz"
 jobs=${JOBS:-2}
 
-command -v clang++ >/dev/null || { echo "fuzz: clang++ not found (bash scripts/setup.sh test)" >&2; exit 2; }
-cmake -S "$root" -B "$out" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DVOXEL_FUZZ=ON -DVOXEL_TESTS=OFF -DVOXEL_BENCH=OFF -DVOXEL_SANITIZE=OFF -DVOXEL_M32=OFF \
-    -DVOXEL_WERROR="${VOXEL_WERROR:-OFF}" >/dev/null
-cmake --build "$out" -j"$jobs" --target fuzzers
+for tool in clang++ python3; do
+    command -v "$tool" >/dev/null || { echo "fuzz: $tool not found (bash scripts/setup.sh test)" >&2; exit 2; }
+done
+rm -f "$out/junit.xml"
+cd "$root"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j"$jobs"
 
 # fuzz TOPIC MAXLEN SEED-DIRS: runs one target; its report goes to
-# $out/TOPIC.report, its first line ending in "clean" or "FAILED ...".
+# $out/TOPIC.report, its first line ending in "clean" or "FAILED ...", and
+# its seconds to $out/TOPIC.seconds.
 fuzz() {
     local topic=$1 maxlen=$2 seeds=$3
     local corpus="$out/corpus/$topic" log="$out/$topic.log" start=$EPOCHREALTIME status=0
@@ -39,6 +44,7 @@ fuzz() {
     # libFuzzer's last status line: "corp: INPUTS/SIZE".
     corp=$(grep -Eo 'corp: [0-9]+/[0-9]+[a-zA-Z]*' "$log" | tail -1 | cut -d' ' -f2 || true)
     [ -n "$corp" ] && corp="${corp%%/*} inputs (${corp#*/})" || corp="not reported"
+    echo "$elapsed" > "$out/$topic.seconds"
     line=$(printf 'fuzz_%-15s %9s runs in %5s s, corpus %s' "$topic" "${runs:-?}" "$elapsed" "$corp")
     if [ "$status" -eq 0 ]; then
         echo "$line: clean" > "$out/$topic.report"
@@ -65,7 +71,7 @@ while read -r topic maxlen seeds; do
         continue
     fi
     topics+=("$topic")
-    rm -f "$out/$topic.report"
+    rm -f "$out/$topic.report" "$out/$topic.seconds"
     while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do
         wait -n || true
     done
@@ -77,14 +83,18 @@ if [ ${#topics[@]} -eq 0 ]; then
     echo "fuzzing: no target ran" >&2
     exit 1
 fi
-clean=0
+# Each target one test case: "fuzz_TOPIC<TAB>pass|fail<TAB>SECONDS<TAB>report".
+: > "$out/cases.tsv"
 for topic in "${topics[@]}"; do
-    if [ -f "$out/$topic.report" ]; then
-        cat "$out/$topic.report"
-    else
-        echo "fuzz_$topic: FAILED (the run left no report; see $out/$topic.log)"
-    fi
-    head -1 "$out/$topic.report" 2>/dev/null | grep -q ': clean$' && clean=$((clean + 1))
+    [ -f "$out/$topic.report" ] ||
+        echo "fuzz_$topic: FAILED (the run left no report; see $out/$topic.log)" > "$out/$topic.report"
+    cat "$out/$topic.report"
+    result=fail
+    head -1 "$out/$topic.report" | grep -q ': clean$' && result=pass
+    printf 'fuzz_%s\t%s\t%s\t%s\n' "$topic" "$result" "$(cat "$out/$topic.seconds" 2>/dev/null || echo 0)" \
+        "$(tr '\t' ' ' < "$out/$topic.report" | sed ':a;N;$!ba;s/\n/\\n/g')" >> "$out/cases.tsv"
 done
+python3 "$root/scripts/junit.py" write "$out/junit.xml" fuzzing < "$out/cases.tsv"
+clean=$(grep -c "$(printf '\tpass\t')" "$out/cases.tsv" || true)
 echo "fuzzing: ${#topics[@]} targets, $clean clean"
 [ "$clean" -eq "${#topics[@]}" ]

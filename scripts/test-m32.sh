@@ -1,40 +1,41 @@
 #!/usr/bin/env bash
-# Builds the expression compiler and its tests as 32-bit code (build/m32)
-# and runs them under qemu-i386, so the ia32 code flavour is executed too.
-# Then compares the fixed expression table of both flavours: exact
-# operations bit for bit, transcendental ones within each row's tolerance.
-# The native side comes from build/m32-native, or from the build named by
-# NATIVE_BUILD (scripts/test.sh passes its own). VOXEL_WERROR=ON turns
-# warnings into errors. The last line gives the counts:
+# Builds the expression compiler and its tests as 32-bit code (the CMake
+# preset "m32", in build/m32) and runs them under qemu-i386, so the ia32
+# code flavour is executed too. Then compares the fixed expression table of
+# both flavours: exact operations bit for bit, transcendental ones within
+# each row's tolerance. The native side comes from the build named by
+# NATIVE_BUILD (scripts/test.sh passes its own), or from the preset
+# "native" (build/native). Warnings are errors. The results are JUnit files,
+# as scripts/test.sh counts them: build/m32/junit.xml from ctest and
+# build/m32/valuetable.xml, the table as one test case. The last line gives
+# the counts:
 #   test-m32: P of N tests passed; value table: identical (...)
 #   scripts/test-m32.sh [ctest arguments...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 m32="$root/build/m32"
-native=${NATIVE_BUILD:-$root/build/m32-native}
+native=${NATIVE_BUILD:-$root/build/native}
 jobs=${JOBS:-2}
-werror=${VOXEL_WERROR:-OFF}
 
 for tool in qemu-i386 objdump python3; do
     command -v "$tool" >/dev/null || { echo "test-m32: $tool not found (bash scripts/setup.sh test)" >&2; exit 2; }
 done
 
-cmake -S "$root" -B "$m32" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOXEL_M32=ON -DVOXEL_TESTS=ON \
-    -DVOXEL_BENCH=OFF -DVOXEL_SANITIZE=OFF -DVOXEL_FUZZ=OFF -DVOXEL_WERROR="$werror" >/dev/null
-cmake --build "$m32" -j"$jobs"
+rm -f "$m32/junit.xml" "$m32/valuetable.xml"
+cd "$root"
+cmake --preset m32 >/dev/null
+cmake --build --preset m32 -j"$jobs"
 status=0
-ctest --test-dir "$m32" --output-on-failure --no-tests=error -j"$jobs" "$@" 2>&1 | tee "$m32/ctest.log" || status=1
-counts=$(grep -Eo '[0-9]+ tests failed out of [0-9]+' "$m32/ctest.log" | tail -1 || true)
-failed=$(echo "${counts:-0 tests failed out of 0}" | awk '{print $1}')
-total=$(echo "${counts:-0 tests failed out of 0}" | awk '{print $NF}')
-[ "$total" -gt 0 ] || { echo "test-m32: ctest ran no test" >&2; status=1; }
+ctest --preset m32 -j"$jobs" "$@" || status=1
+read -r passed total < <(python3 "$root/scripts/junit.py" count "$m32/junit.xml" || true)
+[ "${total:-0}" -gt 0 ] || { echo "test-m32: ctest ran no test" >&2; status=1; }
 
 # The same table through both flavours, natively and in the 32-bit build.
 if [ -z "${NATIVE_BUILD:-}" ]; then
-    cmake -S "$root" -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOXEL_M32=OFF -DVOXEL_TESTS=ON \
-        -DVOXEL_BENCH=OFF -DVOXEL_SANITIZE=OFF -DVOXEL_FUZZ=OFF -DVOXEL_WERROR="$werror" >/dev/null
-    cmake --build "$native" -j"$jobs" --target compiler_crossvalues
+    cmake --preset native >/dev/null
+    cmake --build --preset native -j"$jobs" --target compiler_crossvalues
 fi
+start=$EPOCHREALTIME
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 table=DIFFERS
@@ -75,6 +76,10 @@ else
     echo "test-m32: the value table could not be recorded" >&2
 fi
 [ "$table" = DIFFERS ] && status=1
+result=pass
+[ "$table" = DIFFERS ] && result=fail
+printf 'valuetable\t%s\t%s\tvalue table: %s\n' "$result" "$(awk -v a="$start" -v b="$EPOCHREALTIME" \
+    'BEGIN { printf "%.1f", b - a }')" "$table" | python3 "$root/scripts/junit.py" write "$m32/valuetable.xml" 32-bit
 
-echo "test-m32: $((total - failed)) of $total tests passed; value table: $table"
+echo "test-m32: ${passed:-0} of ${total:-0} tests passed; value table: $table"
 exit "$status"

@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
-# Builds and runs every test, stage by stage. Each stage has a build
-# directory of its own and sets every option it relies on, so this works
-# after scripts/cave.sh, again and again, in any order. Warnings are errors.
+# Builds and runs every test, stage by stage. Each stage is a CMake preset
+# (CMakePresets.json) with a build directory of its own that sets every
+# option it relies on, so this works after scripts/cave.sh, again and again,
+# in any order; a person runs one the same way (cmake --workflow --preset
+# sanitize). Warnings are errors.
 #   native      build/native    the whole suite
 #   sanitizers  build/sanitize  the suite under AddressSanitizer and
-#                               UndefinedBehaviorSanitizer, whole-map runs left out
+#                               UndefinedBehaviorSanitizer, whole-map runs
+#                               (label fullrun) left out
 #   32-bit      build/m32       the compiler's tests as 32-bit code under
 #                               qemu-i386, and the value table of both code
 #                               flavours compared (scripts/test-m32.sh)
 #   fuzzing     build/fuzz      every fuzz target for FUZZ_SECONDS (default 30)
 #                               each, JOBS at once (scripts/fuzz.sh)
+# Every stage leaves its results as JUnit files (ctest --output-junit, and
+# the same form from the two scripts), and its counts are read from them.
 # Every stage runs even when an earlier one failed. A stage that fails or
 # runs no test is named; the last line sums every stage, and the exit status
 # is 0 only when all passed. JOBS sets the parallel jobs (default: the cores).
@@ -18,7 +23,6 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh test || { echo "test.sh: installing the packages failed" >&2; exit 1; }
 export JOBS=${JOBS:-$(nproc)}
-export VOXEL_WERROR=ON
 fuzzseconds=${FUZZ_SECONDS:-30}
 
 # One entry per stage, in order: name, passed, total, seconds, and what went wrong.
@@ -46,76 +50,58 @@ record() {
     fi
 }
 
-# The counts of ctest's closing line in a log: "PASSED TOTAL", or "0 0".
-ctestcounts() {
-    local line
-    line=$(grep -Eo '[0-9]+ tests failed out of [0-9]+' "$1" | tail -1)
-    [ -n "$line" ] || { echo "0 0"; return; }
-    set -- $line
-    echo "$(($6 - $1)) $6"
-}
-
-# ctest stage: NAME BUILDDIR CMAKE-OPTIONS... -- CTEST-OPTIONS...
-cteststage() {
-    local name=$1 dir=$2 start=$SECONDS status counts
-    shift 2
-    local configure=()
-    while [ $# -gt 0 ] && [ "$1" != -- ]; do
-        configure+=("$1")
-        shift
+# results NAME STATUS START WHO FILE...: records a stage from the JUnit
+# files it left (scripts/junit.py reads them); WHO, the command that ran
+# the stage, is named when a file is missing or its exit status tells of a
+# failure the files do not show.
+results() {
+    local name=$1 status=$2 start=$3 who=$4 file counts missing=()
+    shift 4
+    for file in "$@"; do
+        [ -s "$file" ] || missing+=("$file")
     done
-    shift
-    echo "== $name ($dir)"
-    if ! cmake -S . -B "$dir" -DVOXEL_M32=OFF -DVOXEL_FUZZ=OFF -DVOXEL_TESTS=ON -DVOXEL_WERROR=ON "${configure[@]}" \
-            >/dev/null || ! cmake --build "$dir" -j"$JOBS"; then
-        record "$name" 0 0 $((SECONDS - start)) "the build failed"
-        return
-    fi
-    ctest --test-dir "$dir" -j"$JOBS" --output-on-failure --no-tests=error "$@" 2>&1 | tee "$dir/ctest.log"
-    status=${PIPESTATUS[0]}
-    counts=$(ctestcounts "$dir/ctest.log")
-    set -- $counts
-    if [ "$status" -ne 0 ] && [ "$1" -eq "$2" ] && [ "$2" -gt 0 ]; then
-        record "$name" "$1" "$2" $((SECONDS - start)) "ctest failed (exit status $status)"
+    counts=$(python3 scripts/junit.py count "$@" 2>/dev/null) || true
+    set -- ${counts:-0 0}
+    if [ ${#missing[@]} -gt 0 ]; then
+        record "$name" "$1" "$2" $((SECONDS - start)) "$who left no ${missing[*]}"
+    elif [ "$status" -ne 0 ] && [ "$1" -eq "$2" ] && [ "$2" -gt 0 ]; then
+        record "$name" "$1" "$2" $((SECONDS - start)) "$who failed (exit status $status)"
     else
         record "$name" "$1" "$2" $((SECONDS - start))
     fi
 }
 
-cteststage native build/native -DCMAKE_BUILD_TYPE=Release -DVOXEL_SANITIZE=OFF -DVOXEL_BENCH=ON --
-cteststage sanitizers build/sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOXEL_SANITIZE=ON -DVOXEL_BENCH=OFF \
-    -- -LE fullrun
+# cteststage NAME PRESET: configures, builds and runs a test preset.
+cteststage() {
+    local name=$1 preset=$2 start=$SECONDS status
+    echo "== $name (build/$preset)"
+    rm -f "build/$preset/junit.xml"
+    if ! cmake --preset "$preset" >/dev/null || ! cmake --build --preset "$preset" -j"$JOBS"; then
+        record "$name" 0 0 $((SECONDS - start)) "the build failed"
+        return
+    fi
+    ctest --preset "$preset" -j"$JOBS" 2>&1 | tee "build/$preset/ctest.log"
+    status=${PIPESTATUS[0]}
+    results "$name" "$status" "$start" ctest "build/$preset/junit.xml"
+}
 
-# 32-bit: its ctest count, and the value table as one more test.
+cteststage native native
+cteststage sanitizers sanitize
+
+# 32-bit: its ctest results, and the value table as one more test.
 echo "== 32-bit (build/m32)"
 start=$SECONDS
 mkdir -p build
+rm -f build/m32/junit.xml build/m32/valuetable.xml
 NATIVE_BUILD=$PWD/build/native bash scripts/test-m32.sh 2>&1 | tee build/m32.log
-line=$(grep -E '^test-m32: [0-9]+ of [0-9]+ tests passed; value table: ' build/m32.log | tail -1)
-if [ -z "$line" ]; then
-    record 32-bit 0 0 $((SECONDS - start)) "test-m32.sh stopped before its counts"
-else
-    read -r m32passed m32total <<< "$(echo "$line" | sed -E 's/^test-m32: ([0-9]+) of ([0-9]+).*/\1 \2/')"
-    table=0
-    [[ "$line" == *"value table: identical"* ]] && table=1
-    if [ "$m32total" -eq 0 ]; then
-        record 32-bit 0 0 $((SECONDS - start))
-    else
-        record 32-bit $((m32passed + table)) $((m32total + 1)) $((SECONDS - start))
-    fi
-fi
+results 32-bit "${PIPESTATUS[0]}" "$start" test-m32.sh build/m32/junit.xml build/m32/valuetable.xml
 
 # Fuzzing: each target is one test.
 echo "== fuzzing (build/fuzz, $fuzzseconds s per target)"
 start=$SECONDS
+rm -f build/fuzz/junit.xml
 bash scripts/fuzz.sh "$fuzzseconds" 2>&1 | tee build/fuzz.log
-line=$(grep -E '^fuzzing: [0-9]+ targets, [0-9]+ clean' build/fuzz.log | tail -1)
-if [ -z "$line" ]; then
-    record fuzzing 0 0 $((SECONDS - start)) "fuzz.sh stopped before its counts"
-else
-    read -r fuzztargets fuzzclean <<< "$(echo "$line" | sed -E 's/^fuzzing: ([0-9]+) targets, ([0-9]+) clean.*/\1 \2/')"
-    record fuzzing "$fuzzclean" "$fuzztargets" $((SECONDS - start))
-fi
+results fuzzing "${PIPESTATUS[0]}" "$start" fuzz.sh build/fuzz/junit.xml
 
 echo
 echo "== summary"

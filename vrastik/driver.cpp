@@ -179,6 +179,12 @@ int runthreads()
     return hardwarethreads();
 }
 
+// For as long as a run goes on, a signal that ends it says so in the log.
+struct signallogging {
+    explicit signallogging(const char *mapname) { logsignals(mapname); }
+    ~signallogging() { logsignals(nullptr); }
+};
+
 unsigned elapsedms(std::chrono::steady_clock::time_point start)
 {
     auto d = std::chrono::steady_clock::now() - start;
@@ -196,6 +202,7 @@ int runvrastik(int argc, char **argv)
     setexprdialect(dialectvrastik);
     joincommandline(argc, argv, runlog.message, messagesize);
     logline(runlog.message);
+    signallogging logging(mapfilename);
     const auto start = std::chrono::steady_clock::now();
 
     int32_t ground = parseint(argv[3]);

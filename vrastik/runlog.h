@@ -24,3 +24,8 @@ void setfatalcleanup(void (*cleanup)());
 
 // "|====   | 42%\r"
 void printprogress(int percent);
+
+// While set, a signal that ends the run leaves a line in the log:
+// "...stopped by SIGPIPE (Broken pipe)", and ": MAP left as it was" when the
+// map's temporary file was being written (and so removed). Null stops it.
+void logsignals(const char *mapname);

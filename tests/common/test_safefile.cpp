@@ -1,5 +1,6 @@
-// Safe file replacement: what it refuses, and what it leaves behind after a
-// failure or a signal. (Writers racing for one target: txtool's tests.)
+// Safe file replacement: what it refuses, what a replaced file keeps, and
+// what it leaves behind after a failure. (Signals: test_sigclean.cpp;
+// writers racing for one target: txtool's tests.)
 #include "safefile.h"
 
 #include <gtest/gtest.h>
@@ -7,8 +8,10 @@
 #include <algorithm>
 #include <csignal>
 #include <dirent.h>
+#include <cstring>
 #include <filesystem>
 #include <memory>
+#include <pwd.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -87,12 +90,11 @@ std::unique_ptr<safefile> newfile()
 } // namespace
 
 // Streamed pieces of every size arrive in order; the target keeps its old
-// bytes until the commit; the new file gets the mode umask gives a new file.
+// bytes until the commit.
 TEST(safefile, streamsAndReplacesOnlyAtTheCommit)
 {
     std::string dir = freshdir(), path = dir + "/out.bin";
     put(path, "old");
-    mode_t mask = umask(027);
     auto f = newfile();
     ASSERT_EQ(safeopen(*f, path.c_str()), 1) << f->message;
     EXPECT_EQ(filetype(f->temppath), unsigned(S_IFREG));
@@ -104,18 +106,115 @@ TEST(safefile, streamsAndReplacesOnlyAtTheCommit)
     }
     EXPECT_EQ(slurp(path), "old");
     ASSERT_EQ(safecommit(*f), 1) << f->message;
-    umask(mask);
     EXPECT_TRUE(slurp(path) == want);
     EXPECT_EQ(names(dir), std::vector<std::string>{"out.bin"});
-    struct stat st;
-    ASSERT_EQ(stat(path.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
-// A file of several sync steps is synced ahead as it grows, in pieces
+namespace {
+
+struct owner {
+    uid_t uid;
+    gid_t gid;
+};
+
+// The user nobody and its group, or, when not run as root, our own.
+owner someoneelse()
+{
+    if (geteuid() != 0)
+        return {geteuid(), getegid()};
+    const passwd *p = getpwnam("nobody");
+    return p ? owner{p->pw_uid, p->pw_gid} : owner{65534, 65534};
+}
+
+} // namespace
+
+// A new file gets the mode the umask gives; a replaced one keeps its mode
+// whatever the umask, and (the tests run as root) its owner and group.
+TEST(safefile, replacedFilesKeepModeOwnerAndGroup)
+{
+    const owner other = someoneelse(), me = {geteuid(), getegid()};
+    const struct row {
+        const char *name;
+        bool exists;
+        unsigned mode;
+        owner who;
+        unsigned expected;
+    } rows[] = {
+        {"new", false, 0, me, 0640},
+        {"private", true, 0600, me, 0600},
+        {"someone else's", true, 0640, other, 0640},
+        {"read-only", true, 0444, other, 0444},   // root may write it
+        {"set-group-ID", true, 02750, other, 02750},
+    };
+    std::string dir = freshdir();
+    mode_t mask = umask(027);
+    for (const row &r : rows) {
+        std::string path = dir + "/" + r.name;
+        if (r.exists) {
+            put(path, "old");
+            ASSERT_EQ(chown(path.c_str(), r.who.uid, r.who.gid), 0) << r.name;
+            ASSERT_EQ(chmod(path.c_str(), r.mode), 0) << r.name;
+        }
+        char why[600];
+        EXPECT_EQ(safereplace(path.c_str(), "new", 3, why, sizeof why), 1) << r.name << ": " << why;
+        EXPECT_EQ(slurp(path), "new") << r.name;
+        struct stat st = {};
+        stat(path.c_str(), &st);
+        EXPECT_EQ(st.st_mode & 07777, r.expected) << r.name;
+        EXPECT_EQ(st.st_uid, r.who.uid) << r.name;
+        EXPECT_EQ(st.st_gid, r.who.gid) << r.name;
+    }
+    umask(mask);
+}
+
+// For an ordinary user (a child run as nobody) a file it may not write is
+// refused with the system's reason, as opening it for writing would be,
+// even in a folder it may write; the one it may write is replaced.
+TEST(safefile, targetsTheUserMayNotWriteAreRefused)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "acting as another user needs root";
+    const owner user = someoneelse();
+    std::string dir = freshdir();
+    ASSERT_EQ(chmod(dir.c_str(), 0777), 0);
+    const struct row {
+        const char *name;
+        unsigned mode;
+        bool theirs;
+        const char *says;   // "" when replaced
+    } rows[] = {
+        {"read-only.tx", 0444, true, "Permission denied"},
+        {"root-owned.tx", 0644, false, "Permission denied"},
+        {"writable.tx", 0644, true, ""},
+    };
+    for (const row &r : rows) {
+        std::string path = dir + "/" + r.name;
+        put(path, "old");
+        if (r.theirs) {
+            ASSERT_EQ(chown(path.c_str(), user.uid, user.gid), 0);
+        }
+        ASSERT_EQ(chmod(path.c_str(), r.mode), 0);
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (setgid(user.gid) != 0 || setuid(user.uid) != 0)
+                _exit(2);
+            char why[600] = "";
+            int ok = safereplace(path.c_str(), "new", 3, why, sizeof why);
+            _exit(ok == !r.says[0] && why == (r.says[0] ? "cannot write " + path + ": " + r.says : "") ? 0 : 1);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << r.name;
+        EXPECT_EQ(slurp(path), r.says[0] ? "old" : "new") << r.name;
+    }
+    EXPECT_EQ(names(dir), (std::vector<std::string>{"read-only.tx", "root-owned.tx", "writable.tx"}));
+}
+
+// A file of several write-out steps is written out as it grows, in pieces
 // that go through the buffer and past it, and still holds exactly the bytes
 // written; given up half way it leaves the old file and nothing beside it.
-TEST(safefile, largeFilesSyncAheadAndStillCommitOrAbortWhole)
+TEST(safefile, largeFilesWriteOutAheadAndStillCommitOrAbortWhole)
 {
     std::string dir = freshdir(), path = dir + "/map.gmv";
     put(path, "old");
@@ -128,7 +227,7 @@ TEST(safefile, largeFilesSyncAheadAndStillCommitOrAbortWhole)
             want += piece;
             ASSERT_EQ(safewrite(*f, piece.data(), piece.size()), 1);
         }
-        EXPECT_GE(f->syncedupto, safesyncstep);   // a sync ahead started
+        EXPECT_GE(f->syncedupto, safesyncstep);   // a write-out started
         EXPECT_EQ(slurp(path), "old");
         if (commit) {
             ASSERT_EQ(safecommit(*f), 1) << f->message;
@@ -201,83 +300,6 @@ TEST(safefile, writeFailureKeepsTheOldFile)
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(slurp(path), "old");
     EXPECT_EQ(names(dir), std::vector<std::string>{"big.bin"});
-}
-
-namespace {
-
-// A child that opens a file, writes and says so; the signals are then sent
-// in order, and a child still alive is told to commit. Returns the signal
-// that ended it, or 0 when it committed.
-int signalledwriter(const std::string &path, bool ignoreint, const std::vector<int> &signals, size_t extra)
-{
-    int ready[2], go[2];
-    if (pipe(ready) != 0 || pipe(go) != 0)
-        return -1;
-    pid_t child = fork();
-    if (child == 0) {
-        if (ignoreint)
-            signal(SIGINT, SIG_IGN);
-        static safefile f;
-        safeopen(f, path.c_str());
-        safewrite(f, "partial", 7);
-        std::string more(extra, 'x');   // past a sync step: a sync ahead runs
-        safewrite(f, more.data(), more.size());
-        char c = 'r';
-        if (write(ready[1], &c, 1) != 1 || read(go[0], &c, 1) != 1)
-            _exit(2);
-        _exit(safecommit(f) ? 0 : 1);
-    }
-    char c;
-    if (read(ready[0], &c, 1) == 1) {
-        for (int sig : signals)
-            kill(child, sig);
-        if (write(go[1], "c", 1) != 1)
-            kill(child, SIGKILL);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    for (int fd : {ready[0], ready[1], go[0], go[1]})
-        close(fd);
-    if (WIFSIGNALED(status))
-        return WTERMSIG(status);
-    return WEXITSTATUS(status) == 0 ? 0 : 100 + WEXITSTATUS(status);
-}
-
-} // namespace
-
-// SIGINT, SIGTERM and SIGHUP remove the temporary file and still end the
-// process by that signal; a SIGINT ignored before (nohup, a background job)
-// stays ignored and the write goes on to its end.
-TEST(safefile, signalsRemoveTheTemporaryFile)
-{
-    struct row {
-        std::vector<int> signals;
-        bool ignoreint;
-        int endedby;          // 0: committed
-        const char *content;
-        size_t extra;         // bytes after "partial"
-    } rows[] = {
-        {{SIGINT}, false, SIGINT, "old", 0},
-        {{SIGTERM}, false, SIGTERM, "old", 0},
-        {{SIGHUP}, false, SIGHUP, "old", 0},
-        {{SIGINT}, true, 0, "partial", 0},
-        {{SIGINT, SIGTERM}, true, SIGTERM, "old", 0},
-        {{SIGTERM}, false, SIGTERM, "old", safesyncstep + safebuffersize},
-    };
-    for (const row &r : rows) {
-        std::string dir = freshdir(), path = dir + "/map.gmv";
-        put(path, "old");
-        EXPECT_EQ(signalledwriter(path, r.ignoreint, r.signals, r.extra), r.endedby);
-        EXPECT_EQ(names(dir), std::vector<std::string>{"map.gmv"}) << r.endedby;
-        EXPECT_EQ(slurp(path), r.content);
-    }
-    // After the last commit the handlers that were there before are back.
-    struct sigaction before, after;
-    sigaction(SIGTERM, nullptr, &before);
-    char why[600];
-    ASSERT_EQ(safereplace((freshdir() + "/x").c_str(), "x", 1, why, sizeof why), 1) << why;
-    sigaction(SIGTERM, nullptr, &after);
-    EXPECT_EQ(after.sa_handler, before.sa_handler);
 }
 
 // The table of open files is finite: one too many is refused with a message.

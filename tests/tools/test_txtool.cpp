@@ -86,6 +86,27 @@ TEST(TxTool, TellsDamagedFiles)
     EXPECT_EQ(run("show " + scratchpath("missing.tx")).code, 1);
 }
 
+// A file too long for a script is called so with its real size, also when
+// it is far past what show reads (a sparse file of 5 GiB).
+TEST(TxTool, ShowTellsTheSizeOfAHugeFile)
+{
+    const struct {
+        long long size;
+        std::string says;
+    } rows[] = {
+        {(1 << 20) + 1, ": 1048577 bytes\ndamaged: longer than any texture script\n"},
+        {5LL << 30, ": 5368709120 bytes\ndamaged: longer than any texture script\n"},
+    };
+    std::string path = scratchpath("huge.tx");
+    for (const auto &row : rows) {
+        writebytes(path, {'T', 'x', 'Q', 'v'});
+        ASSERT_EQ(truncate(path.c_str(), row.size), 0);
+        runresult r = run("show " + path);
+        EXPECT_EQ(r.code, 1);
+        EXPECT_EQ(r.out, path + row.says);
+    }
+}
+
 TEST(TxTool, MakeWritesWhatShowReads)
 {
     std::string source = scratchpath("made.txt"), out = scratchpath("made.tx");

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include <csignal>
+#include <cstring>
+#include <ctime>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -226,6 +228,62 @@ TEST_F(VrastikRun, LimitedOrHungUpWriteKeepsTheOldMap)
     EXPECT_EQ(WTERMSIG(status), SIGHUP);
     EXPECT_EQ(slurp("mundra.gmv"), "old");
     EXPECT_EQ(strayfiles(), 0);
+}
+
+// Any signal that ends the run while the map is written (sent, or a console
+// pipe nobody reads any more, as in `vrastik ... | head -c 100`) ends it by
+// that signal, leaves the old map and no temporary file, and the log's last
+// line says what stopped the run, with its time.
+TEST_F(VrastikRun, SignalsEndTheRunWithALogLine)
+{
+    const struct {
+        int sig;            // sent once the temporary map is there; 0: the console's pipe breaks
+        const char *says;   // in the log's last line
+    } rows[] = {
+        {SIGPIPE, " ...stopped by SIGPIPE (Broken pipe): mundra.gmv left as it was"},
+        {SIGQUIT, " ...stopped by SIGQUIT (Quit): mundra.gmv left as it was"},
+        {0, " ...stopped by SIGPIPE (Broken pipe)"},
+    };
+    for (const auto &row : rows) {
+        std::ofstream("mundra.gmv") << "old";
+        long long before = (long long)std::time(nullptr);
+        int console[2];
+        ASSERT_EQ(pipe(console), 0);
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            rlimit none = {0, 0};
+            setrlimit(RLIMIT_CORE, &none);
+            if (row.sig)
+                _exit(run({"3", "500", "128"}) & 0xFF);
+            dup2(console[1], 1);
+            close(console[0]);
+            char *argv[] = {(char *)"vrastik", (char *)"3", (char *)"500", (char *)"128", nullptr};
+            resetgenerator();
+            _exit(runvrastik(4, argv) & 0xFF);
+        }
+        close(console[0]);
+        close(console[1]);
+        int status = 0;
+        for (int i = 0; row.sig && i < 60000 && strayfiles() == 0 && waitpid(child, &status, WNOHANG) == 0; i++)
+            usleep(1000);   // until the temporary map is there (bounded, should the run end first)
+        if (row.sig)
+            kill(child, row.sig);
+        waitpid(child, &status, 0);
+        long long after = (long long)std::time(nullptr);
+        int sig = row.sig ? row.sig : SIGPIPE;
+        ASSERT_TRUE(WIFSIGNALED(status)) << strsignal(sig);
+        EXPECT_EQ(WTERMSIG(status), sig);
+        EXPECT_EQ(slurp("mundra.gmv"), "old");
+        EXPECT_EQ(strayfiles(), 0);
+        std::vector<std::string> lines = loglines();
+        ASSERT_FALSE(lines.empty());
+        EXPECT_NE(lines.back().find(row.says), std::string::npos) << lines.back();
+        std::tm t{};   // the handler's own clock, read as the log's other lines are
+        t.tm_isdst = -1;
+        ASSERT_TRUE(strptime(lines.back().c_str(), "%Y-%m-%d %H:%M:%S ", &t)) << lines.back();
+        EXPECT_TRUE(std::mktime(&t) >= before && std::mktime(&t) <= after) << lines.back();
+    }
 }
 
 } // namespace

@@ -2,12 +2,13 @@
 // and whether the file is sound. Exit 0 for a good file, 1 for a damaged one.
 #include "byteorder.h"
 #include "commands.h"
-#include "safefile.h"
+#include "regularfile.h"
 #include "texscript.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
@@ -189,8 +190,12 @@ int txshow(int argc, char **argv)
         return 1;
     }
     showfile f = {bytes, long(std::fread(bytes, 1, sizeof bytes, in)), 0, 0, {}};
+    long long size = f.size;
+    struct stat st;
+    if (f.size > maxshowsize && fstat(fileno(in), &st) == 0)
+        size = st.st_size;   // the reading stopped one byte past the limit
     std::fclose(in);
-    std::printf("%s: %ld bytes\n", argv[0], f.size);
+    std::printf("%s: %lld bytes\n", argv[0], size);
     if (f.size > maxshowsize) {
         std::printf("damaged: longer than any texture script\n");
         return 1;
