@@ -62,16 +62,14 @@ if [ $mode = summarise ]; then
     [ $((summaryfailed + summaryunfinished)) -eq 0 ]
     exit
 fi
-if [ $mode = resume ]; then
-    if [ $batchgiven = 0 ]; then
-        readconf "$outdir" || exit 1
-    fi
+# --resume takes the folder's settings unless they are given again (and then
+# they must agree); a new batch wants a new or empty folder.
+if [ $mode = resume ] && [ $batchgiven = 0 ]; then
+    readconf "$outdir" || exit 2
+elif [ -f "$outdir/batch.conf" ]; then
+    [ $mode = resume ] || { batcherror "$outdir already holds a batch; --resume completes it"; exit 2; }
 elif [ -e "$outdir" ] && [ -n "$(ls -A "$outdir" 2> /dev/null)" ]; then
-    if [ -f "$outdir/batch.conf" ]; then
-        batcherror "$outdir already holds a batch; --resume completes it"
-    else
-        batcherror "$outdir is not empty; a batch wants a new or empty folder"
-    fi
+    batcherror "$outdir is not empty; a batch wants a new or empty folder"
     exit 2
 fi
 list=$(mktemp)

@@ -242,7 +242,7 @@ seedstate() {
     seedstatus=unfinished
     [ -f "$dir/result.csv" ] && IFS= read -r seedrow < "$dir/result.csv" || true
     if [ -z "$seedrow" ]; then
-        seedrow="$2,$(seedkind "$2"),${batchset[rocks]},${batchset[ground]},,unfinished,,,,"
+        seedrow="$2,${batchkinds[$(($2 & 15))]},${batchset[rocks]},${batchset[ground]},,unfinished,,,,"
         return
     fi
     IFS=, read -ra fields <<< "$seedrow"

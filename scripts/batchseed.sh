@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # One seed of a batch, the same step for every runner (scripts/batch.sh runs
 # it through GNU parallel, scripts/batch.sbatch in each Slurm task):
-#   bash scripts/batchseed.sh --build DIR [--threads T] [--export glb,vox] OUTDIR SEED ROCKS GROUND [TX...]
+#   bash scripts/batchseed.sh [--build DIR] [--threads T] [--export glb,vox] OUTDIR SEED ROCKS GROUND [TX...]
+# (--build: the build directory whose vrastik and mapview it runs, build/release by default)
 # In OUTDIR/SEED/ it runs vrastik, then writes
 #   mundra.gmv, vrastik.log   vrastik's own (the same bytes as a direct run)
 #   vrastik.out               vrastik's console, kept only when the seed failed
@@ -21,21 +22,29 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/batchlib.sh"
 
+usage() {
+    echo "usage: batchseed.sh [--build DIR] [--threads T] [--export glb,vox] OUTDIR SEED ROCKS GROUND [TX...]" >&2
+    exit 2
+}
+
 build=$root/build/release
 threads=1
 exports=""
 while [ $# -gt 0 ]; do
     case $1 in
-    --build) build=$2; shift 2 ;;
-    --threads) threads=$2; shift 2 ;;
-    --export) exports=$2; shift 2 ;;
+    --build | --threads | --export)
+        [ $# -ge 2 ] || usage
+        case $1 in
+        --build) build=$2 ;;
+        --threads) threads=$2 ;;
+        --export) exports=$2 ;;
+        esac
+        shift 2
+        ;;
     *) break ;;
     esac
 done
-if [ $# -lt 4 ]; then
-    echo "usage: batchseed.sh --build DIR [--threads T] [--export glb,vox] OUTDIR SEED ROCKS GROUND [TX...]" >&2
-    exit 2
-fi
+[ $# -ge 4 ] && [[ $2 =~ ^[0-9]{1,10}$ ]] && wholenumber "$3" > /dev/null && wholenumber "$4" > /dev/null || usage
 outdir=$1 seed=$2 rocks=$3 ground=$4
 shift 4
 vrastik=$build/vrastik/vrastik

@@ -30,6 +30,7 @@ bad|--seeds 1 --export glb,glb|--export names glb twice
 bad|--seeds 1 --jobs 0|--jobs and --threads want a whole number
 bad|--seeds 1 --frobnicate|unknown option '--frobnicate'
 taken|--seeds 1|taken is not empty
+bad|--resume|bad holds no batch
 EOF
 [ ! -e "$scratch/bad" ] || [ -z "$(ls -A "$scratch/bad")" ] || fail "a refused batch left files: $(ls "$scratch/bad")"
 

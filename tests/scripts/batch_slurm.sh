@@ -64,12 +64,17 @@ slurmd -f "$SLURM_CONF" || abort "slurmd did not start: $(cat "$slurm/slurmd.log
 nodeup() {
     sinfo -h -N -o %t 2> /dev/null | grep -qx idle
 }
+# Our controller knows only the test's jobs: whatever is left of them goes
+# before the daemons do.
+cleanups+=("scancel --quiet --user '$(id -un)' 2> /dev/null")
 waitfor nodeup || abort "the node never came up: $(sinfo -N 2>&1; tail -5 "$slurm/slurmd.log")"
 
 # Three seeds on two array tasks: task 0 takes seeds 2 and 10, task 1 seed 6.
+# (timeout: should the job never run, the test still ends, and stops the
+# daemons, before CTest gives up on it.)
 out=$scratch/out
 status=0
-sbatch --wait --array=0-1 --output="$slurm/task-%a.out" --chdir="$scratch" "$root/scripts/batch.sbatch" \
+timeout 200 sbatch --wait --array=0-1 --output="$slurm/task-%a.out" --chdir="$scratch" "$root/scripts/batch.sbatch" \
     "$out" --seeds 2,6,10 --rocks 64 --textures "$root/examples/ground.tx" --build "$build" \
     > "$scratch/sbatch.txt" 2>&1 || status=$?
 cat "$scratch/sbatch.txt" "$slurm"/task-*.out

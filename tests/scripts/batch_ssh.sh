@@ -38,7 +38,9 @@ echo "1/ssh -p $port -i $ssh/userkey -o StrictHostKeyChecking=no -o UserKnownHos
     "-o BatchMode=yes -o LogLevel=ERROR $(id -un)@127.0.0.1" > "$ssh/hosts"
 out=$scratch/out
 status=0
-bash "$root/scripts/batch.sh" "$out" --seeds 2,6 --rocks 64 --build "$build" --hosts "$ssh/hosts" \
+# (timeout: should ssh hang, the test still ends, and stops sshd, before
+# CTest gives up on it.)
+timeout 200 bash "$root/scripts/batch.sh" "$out" --seeds 2,6 --rocks 64 --build "$build" --hosts "$ssh/hosts" \
     --textures "$root/examples/ground.tx" > "$scratch/batch.txt" 2>&1 || status=$?
 cat "$scratch/batch.txt"
 [ $status -eq 0 ] || fail "the batch over ssh ends with $status"
