@@ -65,8 +65,10 @@ record() {
         | replacefile result.csv
 }
 
-# The seed failed: its line says why, vrastik's console stays for reading.
+# The seed failed: its line says why, vrastik's console stays for reading
+# (without its progress bar, a line per row of the map).
 fail() {
+    [ -f vrastik.out ] && tr '\r' '\n' < vrastik.out | grep -v '^|' | replacefile vrastik.out
     record "failed: $1"
     echo "seed $seed failed: $1 (see $dir/vrastik.log and $dir/vrastik.out)" >&2
     exit 1
@@ -104,12 +106,12 @@ while IFS= read -r line; do
 done < <("$mapview" mundra.gmv --stats 2>> vrastik.out)
 [ -n "$coloured" ] && [ -n "$air" ] || fail "mapview --stats gave no figures"
 "$mapview" mundra.gmv --top thumb.png --size ${batchthumb}x$batchthumb > /dev/null 2>> vrastik.out ||
-    fail "thumbnail (mapview $(exitstatus $?))"
+    fail "thumbnail: mapview $(exitstatus $?)"
 
 IFS=, read -ra formats <<< "$exports"
 for format in "${formats[@]}"; do
     [ -x "$mapexport" ] || fail "no $mapexport for --export $format (tools/mapexport, not built)"
-    "$mapexport" mundra.gmv "cave.$format" >> vrastik.out 2>&1 || fail "$format export (mapexport $(exitstatus $?))"
+    "$mapexport" mundra.gmv "cave.$format" >> vrastik.out 2>&1 || fail "$format export: mapexport $(exitstatus $?)"
 done
 
 bytes=$(stat -c %s mundra.gmv)
