@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by scripts/batch.sh, scripts/batch.sbatch and scripts/batchseed.sh
 # (sourced, not run): a batch's settings, its seed list, the state of a seed
 # folder and the summary.
@@ -48,13 +49,13 @@ wholenumber() {
 # "1-500", "7", "1,4,9-12": the seeds one a line, in the order given. Each
 # seed 0..batchmaxseed, at most batchmaxseeds of them.
 expandseeds() {
-    local spec=$1 part a b count=0
+    local list=$1 part a b count=0
     local -a parts
-    if ! [[ $spec =~ ^[0-9,-]+$ ]]; then
-        batcherror "--seeds wants seeds and ranges such as 1-500 or 1,4,9-12, not '$spec'"
+    if ! [[ $list =~ ^[0-9,-]+$ ]]; then
+        batcherror "--seeds wants seeds and ranges such as 1-500 or 1,4,9-12, not '$list'"
         return 1
     fi
-    IFS=, read -ra parts <<< "$spec"
+    IFS=, read -ra parts <<< "$list"
     for part in "${parts[@]}"; do
         if [[ $part =~ ^([0-9]{1,10})(-([0-9]{1,10}))?$ ]]; then
             a=$((10#${BASH_REMATCH[1]}))

@@ -48,9 +48,12 @@ for seed in 2 6; do
     directrun $seed 64 128 "$root/examples/ground.tx"
     checkseed "$out" $seed
 done
-# Every job ran on the ssh host (the joblog's second field), and its folder
-# came back (the bytes returned, field 6).
-awk -F'\t' '$2 !~ /^ssh -p / || $6 == 0 { bad = 1 } END { exit bad || NR != 2 }' "$out/joblog" ||
-    fail "the joblog does not show both seeds run and returned over ssh"
+# Every job ran on the ssh host (the joblog's second field), in a folder of
+# parallel's own there: the seed folders checked above came back from it
+# (had the step written into OUTDIR itself, rsync would have found nothing
+# to return and said so).
+awk -F'\t' '$2 !~ /^ssh -p / { bad = 1 } END { exit bad || NR != 2 }' "$out/joblog" ||
+    fail "the joblog does not show both seeds run over ssh"
+! grep -q rsync "$scratch/batch.txt" || fail "returning the seed folders failed"
 checkcontact "$out" 2
 checknohalves "$out"

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the batch tests (sourced): a scratch folder removed at the end,
 # checks that name what failed, direct vrastik runs to compare with, and the
 # checks every finished batch folder must pass.
