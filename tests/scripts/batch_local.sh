@@ -79,10 +79,11 @@ for seed in 2 6; do
 done
 
 # ---- interrupted, a job killed, then --resume -------------------------------------------
-# One job at a time: seed 2 finishes, seed 6's vrastik is killed (its step
-# records the failure and removes what the killed run left), and while seed
-# 10 runs the batch gets Ctrl+C (SIGINT to its process group, as a terminal
-# sends it). Seed 12 never starts.
+# One job at a time: seed 2 finishes; seed 6's vrastik is killed while it
+# writes the map (its step records the failure and removes the half-written
+# temporary file); while seed 10 writes its map the batch gets Ctrl+C
+# (SIGINT to its process group, as a terminal sends it: parallel stops the
+# job, vrastik removes its temporary file). Seed 12 never starts.
 out=$scratch/resume
 seeds=(2 6 10 12)
 # (A job started with & has SIGINT ignored; perl puts it back as a terminal has it.)
@@ -106,10 +107,14 @@ vrastikin() {
     return 1
 }
 check "seed 2 never finished" waitfor test -f "$out/2/result.csv"
-waitfor vrastikin "$out/6" || abort "seed 6 never ran"
+# Killed while it writes its map: the temporary file is there.
+writingmap() {
+    vrastikin "$1" && compgen -G "$1/mundra.gmv.*.tmp" > /dev/null
+}
+waitfor writingmap "$out/6" || abort "seed 6 never wrote its map"
 kill -KILL "$running"
 check "the killed seed was not recorded" waitfor test -f "$out/6/result.csv"
-waitfor vrastikin "$out/10" || abort "seed 10 never ran"
+waitfor writingmap "$out/10" || abort "seed 10 never wrote its map"
 kill -INT -- -$batch
 status=0
 wait $batch || status=$?
