@@ -107,9 +107,13 @@ vrastikin() {
     return 1
 }
 check "seed 2 never finished" waitfor test -f "$out/2/result.csv"
-# Killed while it writes its map: the temporary file is there.
+# A vrastik in the folder that has written some of its map but not yet
+# two thirds (so it is still writing when the signal comes): its temporary
+# file is there, and the map is about 9 MB.
 writingmap() {
-    vrastikin "$1" && compgen -G "$1/mundra.gmv.*.tmp" > /dev/null
+    local temp
+    vrastikin "$1" && temp=$(compgen -G "$1/mundra.gmv.*.tmp") &&
+        [ "$(stat -c %s "$temp" 2> /dev/null || echo 0)" -lt 6000000 ]
 }
 waitfor writingmap "$out/6" || abort "seed 6 never wrote its map"
 kill -KILL "$running"
