@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those missing.
 #   scripts/setup.sh build   compiler, CMake, SDL2 (the designer), zlib (mapexport)
-#   scripts/setup.sh test    also GoogleTest, Google Benchmark, 32-bit tool chain,
+#   scripts/setup.sh batch   also GNU parallel, rsync and ssh (batches of seeds, scripts/batch.sh),
+#                            ImageMagick and a font (its contact sheets)
+#   scripts/setup.sh test    all of the above, and also GoogleTest, Google Benchmark, 32-bit tool chain,
 #                            qemu-i386, clang and the fuzzer runtime of that clang,
 #                            muparser (benchmark only), Python and pngcheck
 #                            (independent PNG readers), Xvfb, xdotool and xwd (the
 #                            designer's end-to-end tests), xfonts-base (the fonts
-#                            its font table is made from)
+#                            its font table is made from), an ssh server, munge and a
+#                            Slurm controller and node (the batch tests start their own),
+#                            assimp and Node.js (the glTF clients of the mapexport tests)
 set -euo pipefail
 
 sudo=""
@@ -39,11 +43,20 @@ fuzzerlinks() {
     return $status
 }
 
+mode=${1:-build}
+case $mode in
+build | batch | test) ;;
+*) echo "usage: scripts/setup.sh [build|batch|test]" >&2; exit 2 ;;
+esac
+
 install cmake make g++ binutils libsdl2-dev zlib1g-dev
-[ "${1:-build}" = test ] || exit 0
+[ "$mode" = build ] && exit 0
+install parallel rsync openssh-client imagemagick fonts-dejavu-core
+[ "$mode" = batch ] && exit 0
 
 install libgtest-dev googletest libbenchmark-dev g++-multilib qemu-user clang libmuparser-dev python3 pngcheck \
-    xvfb xdotool x11-apps xfonts-base assimp-utils time
+    xvfb xdotool x11-apps xfonts-base openssh-server munge slurmctld slurmd slurm-client \
+    assimp-utils time
 # Node.js may come from elsewhere than Debian, with an npm of its own.
 command -v node >/dev/null && command -v npm >/dev/null || install nodejs npm
 if ! fuzzerlinks; then

@@ -143,6 +143,9 @@ TEST(mapview, stats)
         std::snprintf(want, sizeof want, "%-16s %llu\n", l.first, (unsigned long long)l.second);
         EXPECT_NE(out.find(want), std::string::npos) << want << out;
     }
+    char fraction[100];
+    std::snprintf(fraction, sizeof fraction, "air fraction     %.6f\n", counts[tair] / (15 * 256.0));
+    EXPECT_NE(out.find(fraction), std::string::npos) << fraction << out;
     EXPECT_NE(out.find("start position   2, 1, 77"), std::string::npos) << out;
     EXPECT_NE(out.find("forward          0, -1, 0"), std::string::npos) << out;
 }
@@ -186,6 +189,52 @@ TEST(mapview, topviewshadesbydepth)
     EXPECT_EQ(code, 0) << out;
     EXPECT_EQ(out.find("wrote"), 0u) << out;
     expectpicture(png, 3, 2, expected);
+}
+
+// A thumbnail (--top --size) against the full top view: source pixel x goes
+// to the thumbnail column ceil((x + 1) * w / W) - 1, and each thumbnail pixel
+// is the rounded mean of what went to it, channel by channel.
+TEST(mapview, topthumbnailaveragesthefullview)
+{
+    SKIPWITHOUTPNGREADER();
+    const int sx = 45, sy = 37;
+    std::mt19937 rng(11);
+    std::vector<testcolumn> columns(sx * sy);
+    for (testcolumn &c : columns)
+        randomcolumn(rng, &c);
+    std::string path = scratchpath("thumb.gmv"), full = scratchpath("full.png");
+    writebytes(path, buildmap(sx, sy, columns));
+    int code;
+    std::string out = mapview("'" + path + "' --top '" + full + "'", &code);
+    ASSERT_EQ(code, 0) << out;
+    int w = 0, h = 0;
+    std::vector<uint32_t> pixels;
+    ASSERT_TRUE(readpng(full, &w, &h, &pixels));
+    const int sizes[][2] = {{7, 5}, {45, 37}, {1, 1}, {44, 2}};
+    for (const auto &size : sizes) {
+        const int tw = size[0], th = size[1];
+        std::vector<std::array<uint64_t, 5>> bins(size_t(tw) * th);   // four channel sums and a count
+        for (int y = 0; y < sy; y++)
+            for (int x = 0; x < sx; x++) {
+                int bx = ((x + 1) * tw + sx - 1) / sx - 1, by = ((y + 1) * th + sy - 1) / sy - 1;
+                std::array<uint64_t, 5> &bin = bins[size_t(by) * tw + bx];
+                for (int c = 0; c < 4; c++)
+                    bin[c] += pixels[size_t(y) * sx + x] >> (8 * c) & 0xFF;
+                bin[4]++;
+            }
+        std::vector<uint32_t> expected;
+        for (const auto &bin : bins) {
+            uint32_t pixel = 0;
+            for (int c = 0; c < 4; c++)
+                pixel |= uint32_t((bin[c] + bin[4] / 2) / bin[4]) << (8 * c);
+            expected.push_back(pixel);
+        }
+        std::string png = scratchpath("thumb" + std::to_string(tw) + "x" + std::to_string(th) + ".png");
+        out = mapview("'" + path + "' --top '" + png + "' --size " + std::to_string(tw) + "x" + std::to_string(th),
+                      &code);
+        ASSERT_EQ(code, 0) << out;
+        expectpicture(png, tw, th, expected);
+    }
 }
 
 // The three slices against pictures made from the columns.
@@ -358,6 +407,9 @@ TEST(mapview, failures)
         {"'" + path + "' --view " + dir + "/a.png --from 1e300,0,0", 2, "too far"},
         {"'" + path + "' --view " + dir + "/a.png --size", 2, "needs a value"},
         {"'" + path + "' --top " + dir + "/a.png", 1, "cannot create"},
+        {"'" + path + "' --top " + dir + "/a.png --size 4x2", 2, "larger than the map's 3 x 2"},
+        {"'" + path + "' --top " + dir + "/a.png --size 2", 2, "--size"},
+        {"'" + path + "' --top " + dir + "/a.png --scale 2x2", 2, "unknown top view option"},
         {"'" + path + "' --view " + dir + "/a.png --size 8x8", 1, "cannot create"},
         {"'" + scratchpath("absent.gmv") + "' --top x.png", 1, "cannot open"},
         // Outputs that are not regular files are never replaced; inputs that

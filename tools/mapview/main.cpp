@@ -6,14 +6,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 static const int maxside = 8192;             // largest --size side
 static const double maxdistance = 1000000;   // largest camera coordinate
 
 static const char usagetext[] =
     "usage: mapview MAP.gmv --check            check the file (exit 0 good, 1 damaged)\n"
-    "       mapview MAP.gmv --stats            columns, spans, voxels, start position and frame\n"
-    "       mapview MAP.gmv --top OUT.png      top view, shaded by depth\n"
+    "       mapview MAP.gmv --stats            columns, spans, voxels, air fraction, start position and frame\n"
+    "       mapview MAP.gmv --top OUT.png [--size WxH]\n"
+    "                                          top view, shaded by depth; --size shrinks it, each pixel\n"
+    "                                          the mean of the pixels it covers (at most the map's size)\n"
     "       mapview MAP.gmv --slice Z OUT.png  horizontal cut at z (0..255)\n"
     "       mapview MAP.gmv --slice-x X OUT.png   vertical cut at x\n"
     "       mapview MAP.gmv --slice-y Y OUT.png   vertical cut at y\n"
@@ -129,6 +132,7 @@ static int runstats(const char *path)
     std::printf("%-16s %llu\n", "hidden solid", (unsigned long long)s.hidden);
     std::printf("%-16s %llu\n", "solid voxels", (unsigned long long)(s.coloured + s.hidden));
     std::printf("%-16s %llu\n", "air voxels", (unsigned long long)s.air);
+    std::printf("%-16s %.6f\n", "air fraction", s.columns ? double(s.air) / double(s.columns * mapheight) : 0.0);
     printvector("start position", h.start);
     printvector("right", h.right);
     printvector("down", h.down);
@@ -136,13 +140,31 @@ static int runstats(const char *path)
     return 0;
 }
 
-static int runtop(const char *path, const char *out)
+// --top OUT.png, or --top OUT.png --size WxH (a thumbnail).
+static int runtop(const char *path, int argc, char **argv)
 {
+    const char *out = argv[0];
+    int width = 0, height = 0;
+    if (argc == 3) {
+        if (std::strcmp(argv[1], "--size"))
+            return badargument("unknown top view option", argv[1]);
+        if (!parsesize(argv[2], &width, &height))
+            return badargument("--size wants WxH, each 1..8192", argv[2]);
+    }
     mapfile map;
     if (!load(path, &map))
         return 1;
+    if (width > int(map.header.sizex) || height > int(map.header.sizey)) {
+        std::fprintf(stderr, "mapview: --size %dx%d is larger than the map's %u x %u\n", width, height,
+                     map.header.sizex, map.header.sizey);
+        return 2;
+    }
     picture pic;
     drawtop(map, &pic);
+    if (width) {
+        picture full = std::move(pic);
+        shrinkpicture(full, width, height, &pic);
+    }
     return savepicture(pic, out) ? 0 : 1;
 }
 
@@ -223,8 +245,8 @@ int main(int argc, char **argv)
         return runcheck(path);
     if (!std::strcmp(command, "--stats") && rest == 0)
         return runstats(path);
-    if (!std::strcmp(command, "--top") && rest == 1)
-        return runtop(path, args[0]);
+    if (!std::strcmp(command, "--top") && (rest == 1 || rest == 3))
+        return runtop(path, rest, args);
     static const char *const slices[3] = {"--slice", "--slice-x", "--slice-y"};
     for (int axis = 0; axis < 3; axis++)
         if (!std::strcmp(command, slices[axis]) && rest == 2)

@@ -13,6 +13,11 @@ struct picture {
 
 void makepicture(picture *pic, int width, int height);
 
+// A smaller copy: each pixel the rounded mean, channel by channel, of the
+// block of in's pixels it covers (block edges at i * in.width / width, so
+// every block holds at least one pixel). width and height at most in's.
+void shrinkpicture(const picture &in, int width, int height, picture *out);
+
 // Writes pic as a PNG (through a temporary file); prints why on failure.
 bool savepicture(const picture &pic, const char *path);
 

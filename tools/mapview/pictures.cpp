@@ -14,6 +14,29 @@ void makepicture(picture *pic, int width, int height)
     pic->pixels.assign(size_t(width) * height, skyshade);
 }
 
+void shrinkpicture(const picture &in, int width, int height, picture *out)
+{
+    makepicture(out, width, height);
+    for (int oy = 0; oy < height; oy++) {
+        long y0 = long(oy) * in.height / height, y1 = long(oy + 1) * in.height / height;
+        for (int ox = 0; ox < width; ox++) {
+            long x0 = long(ox) * in.width / width, x1 = long(ox + 1) * in.width / width;
+            uint64_t sums[4] = {0, 0, 0, 0};
+            for (long y = y0; y < y1; y++)
+                for (long x = x0; x < x1; x++) {
+                    uint32_t p = in.pixels[size_t(y) * in.width + x];
+                    for (int c = 0; c < 4; c++)
+                        sums[c] += (p >> (8 * c)) & 0xFF;
+                }
+            uint64_t n = uint64_t(y1 - y0) * uint64_t(x1 - x0);
+            uint32_t pixel = 0;
+            for (int c = 0; c < 4; c++)
+                pixel |= uint32_t((sums[c] + n / 2) / n) << (8 * c);
+            out->pixels[size_t(oy) * width + ox] = pixel;
+        }
+    }
+}
+
 bool savepicture(const picture &pic, const char *path)
 {
     if (!pngbegin(path, pic.width, pic.height)) {
