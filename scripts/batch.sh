@@ -75,10 +75,6 @@ fi
 list=$(mktemp)
 trap 'rm -f "$list"' EXIT
 seedlist "$list" || exit 2
-if [ -n "${batchset[export]}" ] && [ -z "$build" ] && [ ! -d "$root/tools/mapexport" ]; then
-    batcherror "--export needs the mapexport tool (tools/mapexport), which this checkout does not have"
-    exit 2
-fi
 
 # ---- tools -----------------------------------------------------------------------------
 

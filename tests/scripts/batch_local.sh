@@ -39,7 +39,8 @@ EOF
 # succeeds; the round cave (seed 3) refuses the count.
 out=$scratch/fails
 status=0
-bash "$root/scripts/batch.sh" "$out" --seeds 0,3 --rocks 40000 --build "$build" > "$scratch/fails.txt" 2>&1 ||
+bash "$root/scripts/batch.sh" "$out" --seeds 0,3 --rocks 40000 --export glb,vox --build "$build" \
+    > "$scratch/fails.txt" 2>&1 ||
     status=$?
 cat "$scratch/fails.txt"
 [ $status -eq 1 ] || fail "a batch with a failed seed ends with $status, not 1"
@@ -47,6 +48,13 @@ grep -q "1 of 2 seeds done.*1 failed" "$scratch/fails.txt" || fail "the end of t
 grep -q "seed 3 (vrastik exit 255): $out/3/vrastik.log" "$scratch/fails.txt" || fail "the failed seed's log is not named"
 directrun 0 40000 128
 checkseed "$out" 0
+# The exports are mapexport's own files of the same map.
+for format in glb vox; do
+    "$build/tools/mapexport" "$scratch/direct/0/mundra.gmv" "$scratch/direct/0/cave.$format" > /dev/null ||
+        abort "mapexport of the direct run's map"
+    check "seed 0: cave.$format differs from mapexport's" cmp -s "$out/0/cave.$format" "$scratch/direct/0/cave.$format"
+done
+[ ! -e "$out/3/cave.glb" ] || fail "the failed seed has an export"
 [ "$(summaryfield "$out" 3 status)" = "failed: vrastik exit 255" ] || fail "seed 3's status"
 [ "$(summaryfield "$out" 3 kind)" = "round cave" ] || fail "seed 3's kind"
 grep -q "number_of_rocks must be 1..32768" "$out/3/vrastik.out" || fail "seed 3's console is not kept"
