@@ -352,7 +352,7 @@ TEST_F(ChooserTest, DesignerFrameGoesOnUnderTheDialogWithoutInput)
     setbutton(0, true);                         // held on the slider: its capture
     headlessframe();
     ASSERT_NE(screen.active, nocontrol);
-    openby(scanf2);
+    openby(scanf3);
     float weight = texscripts.script.weights[0][0];
     std::string body = screen.editor.body;
     moveto(28, 460);                            // drags nothing now
@@ -564,7 +564,10 @@ TEST_F(ChooserTest, SaveLoadSaveAndExport)
     type("a");
     key(scanenter);
     texscripts.script.weights[2][1] = 0.0f;     // the load must bring it back
-    openby(scanf2);
+    openby(scanf2);                             // the change is unsaved: the question
+    EXPECT_EQ(modal.kind, &messagedialog);
+    key(scand, 'd');                            // Discard: the chooser
+    EXPECT_EQ(modal.kind, &chooserdialog);
     key(scanenter);                             // "a.tx" is proposed
     EXPECT_EQ(texscripts.script.weights[2][1], -1.875f);
     headlessframe();
