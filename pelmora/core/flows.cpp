@@ -30,7 +30,7 @@ std::string shortpath(const std::string &path, size_t limit)
     std::string head = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     size_t namelimit = limit / 2;
     if (name.size() > namelimit) {
-        size_t keep = namelimit - 3, tail = std::min(keep / 2, name.size());
+        size_t keep = namelimit - 3, tail = keep - keep / 2;     // the end (its extension) first
         name = name.substr(0, keep - tail) + "..." + name.substr(name.size() - tail);
     }
     if (head.size() + name.size() <= limit)

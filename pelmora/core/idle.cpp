@@ -5,20 +5,33 @@
 #include "screenstate.h"
 
 #include <algorithm>
+#include <cmath>
 
 constexpr double edgemargin = 0.001;   // wake just past a change, never just before it
 
-// The next blink change after `now`: the cursor goes off when the deadline
-// is half a second away and on when the deadline (moved on a second) is
-// reached.
+// Whether the cursor shows at time t, its deadline moved on as the frame
+// would (in whole seconds).
+static bool cursoron(double deadline, double t, double &moved)
+{
+    if (t - deadline > 1000.0)
+        deadline += std::floor(t - deadline) - 1.0;
+    while (deadline < t)
+        deadline += 1.0;
+    moved = deadline;
+    return deadline - t > 0.5;
+}
+
+// The next time the cursor goes on or off: now, when it did since the last
+// frame; half a second before the deadline it goes off, just past the
+// deadline on again.
 static double blinkedge(double now)
 {
-    double deadline = screen.editor.blinkdeadline;
-    if (deadline - 0.5 > now)
-        return deadline - 0.5;
-    if (deadline > now)
-        return deadline;
-    return now;                         // the frame that moves it on is due
+    double last = 0.0, moved = 0.0;
+    bool drawn = cursoron(screen.editor.blinkdeadline, screen.currenttime, last);
+    bool on = cursoron(screen.editor.blinkdeadline, now, moved);
+    if (on != drawn)
+        return now;
+    return on ? moved - 0.5 : moved;
 }
 
 static void earliest(double &next, double at)
