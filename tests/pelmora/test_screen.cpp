@@ -235,7 +235,7 @@ TEST_F(ScreenTest, GoldenEditorScrollsToTheCursor)
         for (int y = 288; y < 296; y++)
             q |= pixel(x, y) == 0xC0C0C0;
     EXPECT_TRUE(q);
-    presskey(scanhome, 0, modlctrl);                    // back to the top: the view as specified
+    presskey(scanhome, 0, modlctrl);                    // back to the top: the view as before scrolling
     headlessframe();
     EXPECT_EQ(screen.editor.topline, 0);
     EXPECT_EQ(screen.editor.leftcolumn, 0);
