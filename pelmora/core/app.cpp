@@ -4,8 +4,10 @@
 #include "cursor.h"
 #include "designer.h"
 #include "dialog.h"
+#include "document.h"
 #include "editor.h"
 #include "filedialog.h"
+#include "history.h"
 #include "platform.h"
 #include "preview.h"
 #include "screenstate.h"
@@ -49,6 +51,8 @@ int initapp(int argc, char **argv)
     texscripts.editreset = resetdesigneredit;
     resetdesigneredit(int(std::strlen(designerbody())));
     screen.editor.modified = 0;
+    resethistory();
+    resetdocument();
     bool full = argc > 1;
     app = {"Pelmora by Yorvath", full ? 1024 : 800, full ? 768 : 600, 32, full ? 1 : 0, 0};
     firstpreview();

@@ -1,6 +1,7 @@
 // The five buttons along the top. A button acts when the left button is
 // released after being pressed on it (wherever the cursor is by then) or
-// at once through its hotkey.
+// at once through its hotkey. Load and Exit ask first when there is
+// unsaved work.
 #include "buttons.h"
 #include "draw.h"
 #include "flows.h"
@@ -23,10 +24,10 @@ struct buttondef {
 // In drawing order; when two act in one frame the later one wins.
 static const buttondef buttondefs[] = {
     {ctlhelp, "F1 = Help", togglehelppage},
-    {ctlload, "F2 = Load", loadflow},
+    {ctlload, "F2 = Load", loadunlessunsaved},
     {ctlsave, "F3 = Save", saveflow},
     {ctlpng, "F4 = Save PNG", pngflow},
-    {ctlexit, "ESC = Exit", requestclose},
+    {ctlexit, "ESC = Exit", closedesigner},
 };
 
 constexpr uint32_t buttoncolour = 0x404080, buttonhovercolour = 0x4060C0;

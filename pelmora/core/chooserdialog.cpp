@@ -37,7 +37,13 @@ static int answer()
     return chooser.result;
 }
 
-const dialogkind chooserdialog = {key, mouse, draw, answer};
+// The next turn of the name field's blink.
+static double due()
+{
+    return chooser.blink - 0.5 > modal.now ? chooser.blink - 0.5 : chooser.blink;
+}
+
+const dialogkind chooserdialog = {key, mouse, draw, answer, due};
 
 void openchooser(const filerequest &request, const char *defext, int size, void (*then)(int answer))
 {

@@ -23,7 +23,7 @@
 // control taking the keys or the mouse; the cursor is drawn over both.
 //
 // A new kind of dialog: a record for its state; the four functions, its
-// answer -1 while it is open; a `const dialogkind` with them; and a
+// answer -1 while it is open (and, when it changes on its own, `due`); a `const dialogkind` with them; and a
 // function that fills the record and calls opendialog(kind, then).
 // showmessage in msgbox.cpp is the small example.
 #pragma once
@@ -51,6 +51,7 @@ struct dialogkind {
     void (*mouse)();                    // this frame's mouse
     void (*draw)();                     // over the dimmed frame, centred on modal.width x height
     int (*answer)();                    // -1 while open, else what `then` gets
+    double (*due)();                    // when it changes by itself next (a blink), seconds; null never
 };
 
 struct modalstate {

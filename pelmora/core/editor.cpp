@@ -5,6 +5,7 @@
 // every length is held to maxbodylength, so the last byte that can be
 // written is the buffer's last.
 #include "editor.h"
+#include "cp437.h"
 #include "draw.h"
 #include "font.h"
 #include "keys.h"
@@ -59,6 +60,21 @@ void keepinrange(editorstate &e)
     e.cursor = std::clamp(e.cursor, 0, e.length);
     if (e.anchor != -1)
         e.anchor = std::clamp(e.anchor, 0, e.length);
+    e.topline = std::max(e.topline, 0);
+    e.leftcolumn = std::max(e.leftcolumn, 0);
+}
+
+// Start of line `line` (0 first), or of the last line when there are fewer.
+int startofline(const char *body, int length, int line)
+{
+    int at = 0;
+    for (int k = 0; k < line; k++) {
+        int i = lineend(body, length, at);
+        if (i == length)
+            break;
+        at = i + 1;
+    }
+    return at;
 }
 
 void removebytes(editorstate &e, int from, int to)
@@ -191,24 +207,23 @@ int right(const keypress &k)
     return editmoved;
 }
 
-// The clipboard's text at the cursor without its CRs, selected afterwards.
-// Text that would not fit is dropped whole, yet counts as a change.
+// The clipboard's text at the cursor, as typed (pastabletext), selected
+// afterwards. Text that would not fit is dropped whole, yet counts as a
+// change.
 int paste(const keypress &k)
 {
-    char *text = host.getclipboard ? host.getclipboard() : nullptr;
-    if (!text)
+    char *utf8 = host.getclipboard ? host.getclipboard() : nullptr;
+    if (!utf8)
         return editmoved;
+    std::string text = pastabletext(utf8, k.e.leftout);
+    std::free(utf8);
     k.e.anchor = k.e.cursor;
-    size_t n = 0;
-    for (const char *p = text; *p; p++)
-        n += *p != '\r';
-    if (n <= size_t(maxbodylength - k.e.length)) {
-        opengap(k.e, int(n));
-        for (const char *p = text; *p; p++)
-            if (*p != '\r')
-                k.e.body[k.e.cursor++] = *p;
+    int n = int(text.size());
+    if (n <= maxbodylength - k.e.length) {
+        opengap(k.e, n);
+        std::memcpy(k.e.body + k.e.cursor, text.data(), size_t(n));
+        k.e.cursor += n;
     }
-    std::free(text);
     return editchanged;
 }
 
@@ -236,14 +251,20 @@ int insertkey(const keypress &k)
     return editmoved;
 }
 
-// Typing drops the selection but leaves its text. Main Enter breaks the
-// line whatever character it carries; other control characters (Tab,
-// keypad Enter) are not the editor's.
+// The keyboard's rule for a typed character: main Enter breaks the line
+// whatever character it carries; other control characters (Tab, keypad
+// Enter) are not the editor's.
+bool typeable(int ch)
+{
+    return ch >= 32;
+}
+
+// Typing drops the selection but leaves its text.
 int typed(const keypress &k)
 {
     int ch = keychar(k.event);
     bool enter = keyscan(k.event) == scanenter;
-    if (ch < 32 && !enter)
+    if (!typeable(ch) && !enter)
         return editunused;
     k.e.anchor = -1;
     if (k.e.length == maxbodylength)
@@ -251,6 +272,44 @@ int typed(const keypress &k)
     opengap(k.e, 1);
     k.e.body[k.e.cursor++] = enter ? '\n' : char(ch);
     return editchanged;
+}
+
+// Ctrl+C: copy, keeping the selection (Ctrl+Insert).
+int copykey(const keypress &k)
+{
+    if (!k.ctrl())
+        return typed(k);
+    if (k.selection())
+        copyselection(k);
+    k.e.anchor = k.oldanchor;
+    return editmoved;
+}
+
+// Ctrl+X: copy the selection and delete it.
+int cutkey(const keypress &k)
+{
+    if (!k.ctrl())
+        return typed(k);
+    if (!k.selection())
+        return editmoved;
+    copyselection(k);
+    return deleteselection(k);
+}
+
+// Ctrl+V: paste (Shift+Insert).
+int pastekey(const keypress &k)
+{
+    return k.ctrl() ? paste(k) : typed(k);
+}
+
+// Ctrl+A: the whole body selected, the cursor at its end.
+int selectall(const keypress &k)
+{
+    if (!k.ctrl())
+        return typed(k);
+    k.e.anchor = 0;
+    k.e.cursor = k.e.length;
+    return editmoved;
 }
 
 struct keyentry {
@@ -263,6 +322,8 @@ const keyentry keytable[] = {
     {scanbackspace, backspace}, {scanhome, home}, {scanup, up},
     {scanleft, left},           {scanright, right}, {scanend, end},
     {scandown, down},           {scaninsert, insertkey}, {scandelete, deletekey},
+    {scanc, copykey},           {scanx, cutkey},    {scanv, pastekey},
+    {scana, selectall},
 };
 
 } // namespace
@@ -274,6 +335,8 @@ void resetedit(editorstate &e, char *body, int bodylength)
     body[e.length] = 0;
     e.cursor = 0;
     e.anchor = -1;
+    e.topline = e.leftcolumn = 0;
+    e.mark = -1;
 }
 
 int editkey(editorstate &e, uint32_t event)
@@ -302,25 +365,58 @@ int editkey(editorstate &e, uint32_t event)
 
 void copytoclip(const char *text)
 {
-    size_t n = std::strlen(text), cr = size_t(std::count(text, text + n, '\r'));
-    char *out = static_cast<char *>(std::malloc(n + cr + 1));
-    if (!out)
-        return;
-    char *o = out;
+    std::string utf8;
     for (const char *p = text; *p; p++) {
-        *o++ = *p;
+        appendutf8(utf8, codepointofcp437(static_cast<unsigned char>(*p)));
         if (*p == '\r')
-            *o++ = '\n';
+            utf8 += '\n';
     }
-    *o = 0;
     if (host.setclipboard)
-        host.setclipboard(out);
-    std::free(out);
+        host.setclipboard(utf8.c_str());
 }
 
-// Line k covers rows top + 8k .. top + 8k + 7. The walk stops at the line
-// under the mouse, below the last line (cursor to the end) or at the first
-// line reaching past `bottom` (cursor stays).
+std::string pastabletext(const char *utf8, int &leftout)
+{
+    std::string text;
+    leftout = 0;
+    for (const char *p = utf8; *p;) {
+        int c = cp437ofcodepoint(nextcodepoint(p));
+        if (c == '\n' || typeable(c))
+            text += char(c);
+        else if (c != '\r')
+            leftout++;
+    }
+    return text;
+}
+
+void lineandcolumn(const char *body, int at, int &line, int &column)
+{
+    line = int(std::count(body, body + at, '\n'));
+    column = at - linestart(body, at);
+}
+
+void followcursor(editorstate &e, int lines, int columns)
+{
+    keepinrange(e);
+    int line = 0, column = 0;
+    lineandcolumn(e.body, e.cursor, line, column);
+    int total = int(std::count(e.body, e.body + e.length, '\n')) + 1;
+    e.topline = std::min(e.topline, std::max(0, total - lines));
+    e.topline = std::clamp(e.topline, std::max(0, line - (lines - 1)), line);
+    int widest = 0;
+    for (int at = 0, k = 0; k < e.topline + lines; at = lineend(e.body, e.length, at) + 1, k++) {
+        if (k >= e.topline)
+            widest = std::max(widest, lineend(e.body, e.length, at) - at);
+        if (lineend(e.body, e.length, at) == e.length)
+            break;
+    }
+    e.leftcolumn = std::min(e.leftcolumn, std::max(0, widest - columns));
+    e.leftcolumn = std::clamp(e.leftcolumn, std::max(0, column - columns), column);
+}
+
+// Shown line k covers rows top + 8k .. top + 8k + 7. The walk stops at the
+// line under the mouse, below the last line (cursor to the end) or at the
+// first line reaching past `bottom` (cursor stays).
 void clicktocursor(editorstate &ed, int left, int top, int bottom, int mx, int my, int extend)
 {
     keepinrange(ed);
@@ -335,9 +431,9 @@ void clicktocursor(editorstate &ed, int left, int top, int bottom, int mx, int m
         return;
     }
     const char *body = ed.body;
-    int64_t column = (int64_t(mx) - left + 2) / fontwidth;
+    int64_t column = (int64_t(mx) - left + 2) / fontwidth + ed.leftcolumn;
     int64_t linetop = top;
-    for (int e = 0;; e = lineend(body, ed.length, e) + 1, linetop += lineheight) {
+    for (int e = startofline(body, ed.length, ed.topline);; e = lineend(body, ed.length, e) + 1, linetop += lineheight) {
         int i = lineend(body, ed.length, e);
         if (my >= linetop && my < linetop + lineheight) {
             ed.cursor = e + int(std::min<int64_t>(column, i - e));
@@ -354,16 +450,35 @@ void clicktocursor(editorstate &ed, int left, int top, int bottom, int mx, int m
 
 namespace {
 
+constexpr uint32_t markback = 0x601010;     // the compile error line's colours
+constexpr uint32_t markfront = 0xFF4040;
+constexpr char abovearrow = 0x18, leftarrow = 0x11;
+
 // Bytes s..t-1 of the line e..i in black on grey; a selected LF (t = i + 1)
-// shows as a space.
+// shows as a space. Bytes left of the view are not drawn.
 void drawselection(const editorstate &ed, int x, int y, int e, int i, int lineendbyte)
 {
     int lo = std::min(ed.cursor, ed.anchor), hi = std::max(ed.cursor, ed.anchor);
-    int s = std::max(lo, e), t = std::min(hi, lineendbyte);
+    int first = e + ed.leftcolumn;
+    int s = std::max({lo, e, first}), t = std::min(hi, lineendbyte);
     if (s >= t)
         return;
     int shown = std::min(t, i) - s;
-    printtext(x + fontwidth * (s - e), y, selectedcolour, textcolour, "%.*s%s", shown, ed.body + s, t > i ? " " : "");
+    printtext(x + fontwidth * (s - first), y, selectedcolour, textcolour, "%.*s%s", shown, ed.body + s,
+              t > i ? " " : "");
+}
+
+// The error's place: its cell (past the line's end, an empty cell) in the
+// error line's colours, the byte drawn over it in red.
+void drawmark(const editorstate &ed, int x, int y, int e, int i)
+{
+    int first = e + ed.leftcolumn;
+    if (ed.mark < first || ed.mark > i)
+        return;
+    int cx = x + fontwidth * (ed.mark - first);
+    fillrect(cx, y, fontwidth, lineheight, markback);
+    if (ed.mark < i)
+        printtext(cx, y, markfront, transparent, "%c", ed.body[ed.mark]);
 }
 
 } // namespace
@@ -374,14 +489,21 @@ void drawedittext(const editorstate &ed, int left, int top, int extralines, doub
     int length = std::clamp(ed.length, 0, maxbodylength);
     bool showcursor = ed.blinkdeadline - now > 0.5;
     int y = top;
-    for (int line = 1, e = 0;; line++) {
+    for (int line = 1, e = startofline(body, length, ed.topline);; line++) {
         int i = lineend(body, length, e);
         bool haslf = i < length;
-        printtext(left, y, textcolour, transparent, "%.*s", i - e, body + e);
+        int first = std::min(e + ed.leftcolumn, i);
+        if (ed.mark != -1)
+            drawmark(ed, left, y, e, i);
+        printtext(left, y, textcolour, transparent, "%.*s", i - first, body + first);
         if (ed.anchor != -1)
             drawselection(ed, left, y, e, i, haslf ? i + 1 : i);
-        if (showcursor && e <= ed.cursor && ed.cursor <= i)
-            fillrect(left + fontwidth * (ed.cursor - e), y - 1, 1, lineheight + 1, cursorcolour);
+        if (line == 1 && ed.topline > 0)
+            printtext(left - fontwidth, y, textcolour, transparent, "%c", abovearrow);
+        else if (ed.leftcolumn > 0 && i > e)
+            printtext(left - fontwidth, y, textcolour, transparent, "%c", leftarrow);
+        if (showcursor && e + ed.leftcolumn <= ed.cursor && ed.cursor <= i)
+            fillrect(left + fontwidth * (ed.cursor - e - ed.leftcolumn), y - 1, 1, lineheight + 1, cursorcolour);
         if (!haslf)
             return;
         y += lineheight;

@@ -225,6 +225,21 @@ static bool applyelement(const deviceelement &e, int &dx, int &dy)
     }
 }
 
+// Whether e changes a button that changed already in this read (bit k of
+// `changed`); notes a change it makes.
+static bool changesagain(const deviceelement &e, int &changed)
+{
+    if (e.what < elementbutton0)
+        return false;
+    int bit = 1 << (e.what - elementbutton0);
+    if (bool(input.buttons & bit) == bool(e.value))
+        return false;
+    if (changed & bit)
+        return true;
+    changed |= bit;
+    return false;
+}
+
 // A report timed e: when the three intervals before it are even (the
 // largest at most twice the smallest), they join the average.
 static void timereport(int64_t e)
@@ -251,16 +266,25 @@ mousereading readmouse()
         input.last = -1;
     input.overflow = 0;
 
-    // Elements with the same time form one report.
-    int dx = 0, dy = 0, reports = 0;
-    for (int i = 0, j; i < input.mousecount; i = j) {
+    // Elements with the same time form one report. A button changes at
+    // most once per read: a press released before the frame read it (a
+    // short click) is a press in this frame and a release in the next, so
+    // the read stops at the element that would change a button again and
+    // leaves it and the rest for the next read.
+    int dx = 0, dy = 0, reports = 0, changed = 0, stop = input.mousecount;
+    for (int i = 0, j; i < stop; i = j) {
         uint32_t time = input.mouse[i].time;
         input.history[2] = input.history[1];
         input.history[1] = input.history[0];
         input.history[0] = input.last;
         bool button = false;
-        for (j = i; j < input.mousecount && input.mouse[j].time == time; j++)
+        for (j = i; j < stop && input.mouse[j].time == time; j++) {
+            if (changesagain(input.mouse[j], changed)) {
+                stop = j;
+                break;
+            }
             button |= applyelement(input.mouse[j], dx, dy);
+        }
         int64_t e = button ? -1 : int64_t(time);
         if (e >= 0) {
             reports++;
@@ -268,7 +292,8 @@ mousereading readmouse()
         }
         input.last = e;
     }
-    input.mousecount = 0;
+    input.mousecount -= stop;
+    std::memmove(input.mouse, input.mouse + stop, size_t(input.mousecount) * sizeof *input.mouse);
 
     float frame = float((now - input.previousread) * 1000.0);
     input.previousread = now;
@@ -298,6 +323,7 @@ mousereading readmouse()
 void inputactivate(int active)
 {
     input.active = active ? 1 : 0;
+    input.woken = 1;
     input.modifiers = 0;
     updatemouse();
     updatekeyboard();
@@ -322,5 +348,22 @@ int inputreenter(int x, int y)
     input.wantmouse = 1;
     updatemouse();
     callback(x, y);
+    input.woken = 1;
     return 1;
+}
+
+void inputwake()
+{
+    input.woken = 1;
+}
+
+bool inputpending()
+{
+    return input.read != input.visible || input.keycount > 0 || input.mousecount > 0 || input.wheelsteps != 0 ||
+           input.residualx != 0.0f || input.residualy != 0.0f || input.woken;
+}
+
+void inputtaken()
+{
+    input.woken = 0;
 }

@@ -69,6 +69,8 @@ struct inputstate {
     int active;
     int wantmouse, wantkeyboard;
     void (*reenter)(int x, int y);      // armed by releasemouse
+
+    int woken;                          // the platform asked for a frame (activation, exposure)
 };
 
 extern inputstate input;
@@ -99,7 +101,9 @@ void inputtext(int character);
 void inputendpump();
 // Relative mouse motion reported at `time` ms.
 void inputmotion(int dx, int dy, uint32_t time);
-// Mouse button k (0 left, 1 right, 2 middle, 3) went down or up.
+// Mouse button k (0 left, 1 right, 2 middle, 3) went down or up. A press
+// and its release read in one frame count as a press in that frame and a
+// release in the next (readmouse).
 void inputbutton(int k, int down, uint32_t time);
 // The wheel turned (positive: away from the user).
 void inputwheel(int delta);
@@ -110,7 +114,18 @@ void inputactivate(int active);
 // hides the system cursor again), 0 when nothing was waiting for it.
 int inputreenter(int x, int y);
 
+// The window must be drawn again (it was exposed or resized) although no
+// input came.
+void inputwake();
+
 // ---- read by the screen -----------------------------------------------------
+
+// Whether anything came that the next frame reads: readable key events,
+// key or mouse elements, wheel turns, motion still owed by the smoothing,
+// or a wake (activation, the mouse taken back, inputwake).
+bool inputpending();
+// The frame has started: the wake is taken.
+void inputtaken();
 
 // Next readable key event, or 0.
 uint32_t getkeyevent();

@@ -7,15 +7,23 @@
 #pragma once
 #include <cstdint>
 
-// Scan bytes the designer names.
+// Scan bytes the designer names. Letters are keys by their place on a US
+// keyboard (Ctrl+Z is the key left of X whatever it types).
 enum scanbyte : int {
     scanesc = 0x01,
     scanbackspace = 0x0E,
     scantab = 0x0F,
+    scany = 0x15,
     scanenter = 0x1C,        // main Enter
     scanlctrl = 0x1D,
     scana = 0x1E,
+    scans = 0x1F,
+    scand = 0x20,
     scanlshift = 0x2A,
+    scanz = 0x2C,
+    scanx = 0x2D,
+    scanc = 0x2E,
+    scanv = 0x2F,
     scanrshift = 0x36,
     scanlalt = 0x38,
     scanspace = 0x39,

@@ -9,6 +9,7 @@
 #include "draw.h"
 #include "editor.h"
 #include "keys.h"
+#include "screen.h"
 #include "screenstate.h"
 
 constexpr int menuwidth = 48, menuheight = 30, entryheight = 10;
@@ -16,19 +17,18 @@ constexpr int menuwidth = 48, menuheight = 30, entryheight = 10;
 struct menuentry {
     const char *label;
     uint32_t key;       // the editor key the entry stands for
-    int modifies;       // a changed text sets the modified flag
 };
 
 static const menuentry entries[3] = {
-    {" Copy", makekey(scaninsert, 0, modlctrl), 0},
-    {" Paste", makekey(scaninsert, 0, modlshift), 1},
-    {" Delete", makekey(scandelete, 0, 0), 1},
+    {" Copy", makekey(scaninsert, 0, modlctrl)},
+    {" Paste", makekey(scaninsert, 0, modlshift)},
+    {" Delete", makekey(scandelete, 0, 0)},
 };
 
+// As the key would (a change sets the modified flag; Copy changes nothing).
 static void runentry(const menuentry &e)
 {
-    if (editkey(screen.editor, e.key) == editchanged && e.modifies)
-        screen.editor.modified = 1;
+    typeinto(e.key);
 }
 
 static void closemenu()

@@ -16,14 +16,17 @@ struct messagebutton {
     char letter;                        // lower case; the key that presses it, 0 none
 };
 
-// The buttons of each kind, left to right. The focus starts on the last,
-// and ESC presses it.
+// The buttons of each kind, left to right, and the one focused at first.
+// ESC presses the last.
 static const struct {
     int count;
     messagebutton buttons[maxmessagebuttons];
+    int focus;
 } kinds[] = {
-    /* messageok */ {1, {{"OK", answerok, 0}}},
-    /* messageyesno */ {2, {{"Yes", answeryes, 'y'}, {"No", answerno, 'n'}}},
+    /* messageok */ {1, {{"OK", answerok, 0}}, 0},
+    /* messageyesno */ {2, {{"Yes", answeryes, 'y'}, {"No", answerno, 'n'}}, 1},
+    /* messagesavediscard */
+    {3, {{"Save", answersave, 's'}, {"Discard", answerdiscard, 'd'}, {"Cancel", answercancel, 'c'}}, 0},
 };
 static_assert(sizeof kinds / sizeof *kinds == messagekindcount, "a row for every kind of message box");
 
@@ -111,7 +114,7 @@ void openmessage(messagebox &m, const char *title, const std::string &text, int 
     m.error = error;
     m.title = title;
     m.lines = wraptext(text, messagewidth, messagelines);
-    m.focus = buttoncount(m) - 1;
+    m.focus = kinds[m.kind].focus;
     m.pressed = -1;
     m.result = -1;
 }
@@ -209,7 +212,7 @@ static int shownanswer()
     return shownmessage.result;
 }
 
-const dialogkind messagedialog = {shownkey, shownmouse, showndraw, shownanswer};
+const dialogkind messagedialog = {shownkey, shownmouse, showndraw, shownanswer, nullptr};
 
 void showmessage(const char *title, const std::string &text, int kind, bool error, void (*then)(int answer))
 {

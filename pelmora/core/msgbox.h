@@ -1,11 +1,12 @@
-// Message boxes in the dialogs' look: an error to acknowledge (OK) or a
-// question (Yes / No). One can stand alone (showmessage opens it as a
+// Message boxes in the dialogs' look: an error to acknowledge (OK), a
+// question (Yes / No), or the question before unsaved work is thrown away
+// (Save / Discard / Cancel). One can stand alone (showmessage opens it as a
 // dialog of its own) or be part of another dialog, which hands it keys and
 // the mouse and draws it over itself (the chooser's overwrite question).
 //
 // Keys: Enter (or Space) presses the focused button, ESC the last one (No;
-// OK), a button's letter presses it (Y, N), Left, Right and Tab move the
-// focus. The mouse: a button acts when the left button is released over it
+// OK; Cancel), a button's letter presses it (Y, N; S, D), Left, Right and
+// Tab move the focus. The mouse: a button acts when the left button is released over it
 // after being pressed on it. The buttons of each kind, their answers and
 // letters are one row of a table in msgbox.cpp: a new kind of question is
 // a new row.
@@ -16,10 +17,10 @@
 #include <string>
 #include <vector>
 
-enum messagekind { messageok, messageyesno, messagekindcount };
+enum messagekind { messageok, messageyesno, messagesavediscard, messagekindcount };
 
 // The answers the buttons give.
-enum messageanswer { answerno = 0, answeryes = 1, answerok = 1 };
+enum messageanswer { answerno = 0, answeryes = 1, answerok = 1, answercancel = 0, answersave = 2, answerdiscard = 3 };
 
 constexpr int messagewidth = 60;        // characters of text per line at most
 constexpr int messagelines = 12;        // lines shown at most; more end in "..."
@@ -39,8 +40,9 @@ struct messagebox {
 // was left; long words are broken.
 std::vector<std::string> wraptext(const std::string &utf8, int width, int count);
 
-// A question opens with the focus on its last button (No): a stray Enter
-// replaces nothing.
+// A question opens with the focus on its kind's first focus: the last
+// button (No) for Yes / No, so that a stray Enter replaces nothing; Save
+// for Save / Discard / Cancel, so that Enter keeps the work.
 void openmessage(messagebox &m, const char *title, const std::string &text, int kind, bool error);
 void messagekey(messagebox &m, uint32_t event);
 // This dialog frame's mouse (the cursor and modal's button edges).

@@ -20,6 +20,7 @@ void stepquickhelp()
         fillrect(20, 555, 760, 12, barcolour);
         h = screen.hover;
     } else if (screen.hover != ctlquickhelp) {
+        screen.helpdrawn = 0;
         shortbar();
         printtext(22, 557, textcolour, transparent, "Quick help:");
         return;
@@ -30,7 +31,8 @@ void stepquickhelp()
         screen.helptext = screen.controls[h].help;
         screen.helptimer = 1.0f;
     }
-    if (screen.helptext && screen.helptimer > 0.0f) {
+    screen.helpdrawn = screen.helptext && screen.helptimer > 0.0f;
+    if (screen.helpdrawn) {
         printtext(94, 557, textcolour, transparent, "%s", screen.helptext);
         screen.helptimer -= float(screen.currenttime - screen.previoustime);
     }

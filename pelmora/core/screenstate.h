@@ -64,6 +64,23 @@ struct screenstate {
     int rendernow, valuechanged, rebuild, relight;
     double retryat;                         // a failed render is tried again then; 0 none
 
+    // The last compile (compile.h).
+    int compilefailed;                      // the line above the editor shows errortext
+    char errortext[320];                    // the compiler's message and its place
+    int errorplace;                         // the place as a body offset, -1 none
+    int textversion;                        // counts the body's changes
+    int compiledversion;                    // textversion when the last compile ran
+    int livecompile;                        // F5: compile a short pause after each change
+    double compileat;                       // a live compile is due then; 0 none
+
+    char status[160];                       // the status line's message, "" none
+    double statusuntil;                     // it goes then
+
+    int frames;                             // frames drawn
+    int again;                              // the frame had input: the next follows at once
+    int helpdrawn;                          // a quick-help text is on the screen
+    int closeasked;                         // the window was asked to close
+
     framebuffer frame;                      // this pass's frame
 };
 
@@ -72,3 +89,6 @@ extern screenstate screen;
 // Start values of everything above (the control list is built apart,
 // buildcontrols).
 void resetscreen();
+
+// A message on the status line (left of the banner) for `seconds`.
+void setstatus(double seconds, const char *format, ...) __attribute__((format(printf, 2, 3)));

@@ -5,6 +5,12 @@
 // up for positive values, down for negative ones, with the number at the
 // bar's end. While it is the active control the cursor's height sets the
 // value: 16 pixels per unit (32 for the global scale), 100 pixels each way.
+//
+// A value out of that range (from a script) is drawn clipped to the
+// slider's box, with an arrow at the clipped end that points on, so that no
+// bar runs over the buttons, the editor, the error line or the quick-help
+// bar; its number stands at the clipped end, shortened to whole units when
+// it would run into the next slider's.
 #include "sliders.h"
 #include "controls.h"
 #include "cursor.h"
@@ -15,6 +21,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 
 struct sliderlook {
     float perunit;
@@ -73,11 +81,24 @@ static int barend(int mid, float value, float perunit)
     return int(std::clamp(e, -1.0e6f, 1.0e6f));
 }
 
+constexpr uint32_t arrowcolour = 0xFFFFFF;
+constexpr int labelcolumns = 4;         // 24 pixels between group sliders
+
+// An arrow of four rows at the clipped end y, pointing up (dir -1) or down.
+static void drawoutofrange(const control &c, int y, int dir)
+{
+    int middle = (c.x0 + c.x1) / 2;
+    for (int r = 0; r < 4; r++)
+        fillrect(middle - 1 - r, dir < 0 ? y + r : y - 1 - r, 2 + 2 * r, 1, arrowcolour);
+}
+
 static void drawslider(int n, int id, const control &c, int mid, const sliderlook &look)
 {
     float value = valueof(n);
     uint32_t colour = screen.hover == id ? look.hovercolour : look.colour;
     int e = barend(mid, value, look.perunit);
+    bool out = e < c.y0 || e > c.y1;
+    e = std::clamp(e, c.y0, c.y1);
     int texty;
     if (e > mid) {
         fillrect(c.x0, mid, c.x1 - c.x0, e - mid, colour);
@@ -86,7 +107,14 @@ static void drawslider(int n, int id, const control &c, int mid, const sliderloo
         fillrect(c.x0, e, c.x1 - c.x0, mid - e, colour);
         texty = e - 8;
     }
-    printtext(c.x0 - 2, texty, 0xFFFFFFFF, transparent, look.format, double(value));
+    char label[64];
+    std::snprintf(label, sizeof label, look.format, double(value));
+    if (out) {
+        drawoutofrange(c, e, e > mid ? 1 : -1);
+        if (n < groupslidercount && std::strlen(label) > size_t(labelcolumns))
+            std::snprintf(label, sizeof label, "%.0f", double(value));
+    }
+    printtext(c.x0 - 2, texty, 0xFFFFFFFF, transparent, "%s", label);
 }
 
 void stepsliders()

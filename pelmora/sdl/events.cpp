@@ -3,7 +3,11 @@
 // timestamps, activation and close.
 #include "cp437.h"
 #include "input.h"
+#include "screen.h"
 #include "sdlplatform.h"
+
+#include <algorithm>
+#include <cmath>
 
 // SDL scancode -> set-1 scan byte; 0x80 added for the extended (E0) keys.
 static const struct {
@@ -69,6 +73,14 @@ static int buttonof(Uint8 button)
     }
 }
 
+// The window's close button or the desktop (SDL_QUIT comes for SIGINT and
+// SIGTERM too): the designer asks about unsaved work first.
+static void closewindow()
+{
+    sdl.quitasked = 1;
+    askclose();
+}
+
 static void windowevent(const SDL_WindowEvent &w)
 {
     switch (w.event) {
@@ -82,7 +94,12 @@ static void windowevent(const SDL_WindowEvent &w)
         inputactivate(0);
         break;
     case SDL_WINDOWEVENT_CLOSE:
-        sdl.closing = 1;
+        closewindow();
+        break;
+    case SDL_WINDOWEVENT_EXPOSED:
+    case SDL_WINDOWEVENT_SHOWN:
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+        inputwake();
         break;
     default:
         break;
@@ -119,7 +136,7 @@ static void handle(const SDL_Event &e)
 {
     switch (e.type) {
     case SDL_QUIT:
-        sdl.closing = 1;
+        closewindow();
         break;
     case SDL_WINDOWEVENT:
         windowevent(e.window);
@@ -159,13 +176,18 @@ void pumpevents()
     inputendpump();
 }
 
+void waitevents(double seconds)
+{
+    SDL_WaitEventTimeout(nullptr, int(std::ceil(std::min(seconds, 10.0) * 1000.0)));
+}
+
 int pumpwindowevents()
 {
     SDL_Event e;
     int redraw = 0;
     while (SDL_PollEvent(&e)) {
         if (e.type == SDL_QUIT) {
-            sdl.closing = 1;
+            closewindow();
         } else if (e.type == SDL_WINDOWEVENT) {
             windowevent(e.window);
             redraw = 1;

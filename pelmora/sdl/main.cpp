@@ -9,6 +9,7 @@
 // ends the program with exit code 1.
 #include "app.h"
 #include "display.h"
+#include "idle.h"
 #include "input.h"
 #include "screen.h"
 #include "sdlplatform.h"
@@ -31,25 +32,31 @@ static void sethost()
     host.present = sdlpresent;
     host.close = requestclosesdl;
     host.releasemouse = app.fullscreen ? nullptr : sdlreleasemouse;
-    host.getclipboard = getclipboardcp437;
-    host.setclipboard = setclipboardcp437;
+    host.getclipboard = getclipboardutf8;
+    host.setclipboard = setclipboardutf8;
     const char *dialogs = std::getenv("PELMORA_DIALOGS");
     bool builtin = dialogs && std::strcmp(dialogs, "builtin") == 0;
     host.systemdialog = app.fullscreen || builtin ? nullptr : sdlsystemdialog;
 }
 
-// Pump; stop once closing; draw a frame while active, else sleep until
-// something happens.
+// Pump; stop once closing; while active, draw a frame when the designer
+// needs one and else sleep until it will or an event comes; while
+// inactive, sleep until something happens.
 static void mainloop()
 {
     for (;;) {
         pumpevents();
         if (sdl.closing)
             return;
-        if (input.active)
+        if (!input.active) {
+            SDL_WaitEvent(nullptr);
+            continue;
+        }
+        double wait = framewait(sdlclock());
+        if (wait <= 0.0)
             doframe();
         else
-            SDL_WaitEvent(nullptr);
+            waitevents(wait);
     }
 }
 

@@ -19,7 +19,8 @@ struct sdlstate {
     double lastpresent;             // seconds
     int quickpresents;              // presents in a row that did not wait
 
-    int closing;                    // a close was requested or the window closed
+    int closing;                    // the designer asked to close (host.close)
+    int quitasked;                  // the window or the desktop asked to close
     int released;                   // the system cursor has the mouse (windowed)
     int warpx, warpy;               // where it was put
 
@@ -51,6 +52,9 @@ void pumpevents();
 // drawn again.
 int pumpwindowevents();
 
+// Sleeps until an event comes, `seconds` at most.
+void waitevents(double seconds);
+
 // The desktop's file dialog (zenity or kdialog), a systemchoice.
 int sdlsystemdialog(const filerequest &request, char *path, int size);
 
@@ -58,6 +62,6 @@ int sdlsystemdialog(const filerequest &request, char *path, int size);
 // for keys the designer does not know.
 int scanbyteof(SDL_Scancode code);
 
-// The clipboard in code page 437 (cp437.h).
-char *getclipboardcp437();
-void setclipboardcp437(const char *text);
+// The clipboard's UTF-8 text.
+char *getclipboardutf8();
+void setclipboardutf8(const char *text);

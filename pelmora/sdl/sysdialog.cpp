@@ -142,7 +142,7 @@ static int waithelper(pid_t pid, int out, std::string &answer, bool &closed)
     for (;;) {
         if (pumpwindowevents())
             sdlrepresent();
-        if (sdl.closing && !closed) {
+        if ((sdl.closing || sdl.quitasked) && !closed) {
             closed = true;
             kill(pid, SIGTERM);
         }
@@ -210,6 +210,7 @@ static std::vector<const helper *> helperorder()
 
 int sdlsystemdialog(const filerequest &request, char *path, int size)
 {
+    sdl.quitasked = 0;
     for (const helper *h : helperorder()) {
         std::string program = findonpath(h->program);
         if (program.empty())

@@ -10,6 +10,8 @@
 #include "dialog.h"
 #include "editor.h"
 #include "filedialog.h"
+#include "flows.h"
+#include "textfield.h"
 #include "golden.h"
 #include "headless.h"
 #include "input.h"
@@ -352,7 +354,7 @@ TEST_F(ChooserTest, DesignerFrameGoesOnUnderTheDialogWithoutInput)
     setbutton(0, true);                         // held on the slider: its capture
     headlessframe();
     ASSERT_NE(screen.active, nocontrol);
-    openby(scanf2);
+    openby(scanf3);
     float weight = texscripts.script.weights[0][0];
     std::string body = screen.editor.body;
     moveto(28, 460);                            // drags nothing now
@@ -564,7 +566,10 @@ TEST_F(ChooserTest, SaveLoadSaveAndExport)
     type("a");
     key(scanenter);
     texscripts.script.weights[2][1] = 0.0f;     // the load must bring it back
-    openby(scanf2);
+    openby(scanf2);                             // the change is unsaved: the question
+    EXPECT_EQ(modal.kind, &messagedialog);
+    key(scand, 'd');                            // Discard: the chooser
+    EXPECT_EQ(modal.kind, &chooserdialog);
     key(scanenter);                             // "a.tx" is proposed
     EXPECT_EQ(texscripts.script.weights[2][1], -1.875f);
     headlessframe();
@@ -649,6 +654,65 @@ TEST_F(ChooserTest, SaveThatFailsKeepsTheOldFile)
         EXPECT_EQ(readfile(folder + "old.tx"), "OLD SCRIPT");
         EXPECT_EQ(foldernames(folder), std::vector<std::string>{"old.tx"});
     }
+}
+
+// A name of 4,000 bytes: the message shortens the path in its middle and
+// keeps the system's reason, which the file layer's message had lost.
+TEST_F(ChooserTest, LongPathKeepsTheReason)
+{
+    openby(scanf3);
+    setfield(chooser.name, std::string(4000, 'a'), false);
+    key(scanenter);
+    ASSERT_TRUE(dialogopen());
+    EXPECT_EQ(shownmessage.title, "Cannot save texture script");
+    std::string text = shownmessagetext();
+    EXPECT_NE(text.find(std::strerror(ENAMETOOLONG)), std::string::npos) << text;
+    EXPECT_NE(text.find(".../aaaa"), std::string::npos) << text;
+    EXPECT_NE(text.find("aaa.tx"), std::string::npos) << text;
+    EXPECT_LT(text.size(), 200u) << text;
+    key(scanesc);
+}
+
+TEST_F(ChooserTest, ShortPathsKeepTheirEnds)
+{
+    const struct {
+        const char *path;
+        size_t limit;
+        const char *shown;
+    } rows[] = {
+        {"/tmp/rock.tx", 72, "/tmp/rock.tx"},
+        {"/tmp/a/b/c/d/e/f/rock.tx", 20, "/tmp/.../rock.tx"},
+        {"/home/someone/textures/rock.tx", 24, "/home/.../rock.tx"},
+        {"/tmp/abcdefghijklmnopqrstuvwxyz.tx", 20, "/tmp/abc...z.tx"},
+        {"abcdefghijklmnop", 10, "a...p"},
+    };
+    for (const auto &r : rows) {
+        EXPECT_EQ(shortpath(r.path, r.limit), r.shown) << r.path;
+        EXPECT_LE(shortpath(r.path, r.limit).size(), r.limit) << r.path;
+    }
+    // A message that kept the whole path: the path shortened, the reason kept.
+    std::string longpath = "/tmp/" + std::string(300, 'b') + "/x.tx";
+    std::string text = failuretext(("cannot open " + longpath + ": No such file or directory").c_str(),
+                                   longpath.c_str());
+    EXPECT_EQ(text, "Cannot open /tmp/.../x.tx: No such file or directory.");
+}
+
+// A short click in the list selects, as a slow one does.
+TEST_F(ChooserTest, ShortClickSelectsInTheList)
+{
+    writefile(dir + "a.tx", "x");
+    writefile(dir + "b.tx", "x");
+    openby(scanf2);
+    chooserlayout l = chooserlayoutof(800, 600);
+    ASSERT_GE(int(chooser.listing.entries.size()), 3);
+    int before = chooser.selected;
+    moveto(l.rows.x + 20, l.rows.y + 2 * chooserrowheight + 3);
+    headlessframe();
+    setbutton(0, true);
+    setbutton(0, false);
+    headlessframes(2);
+    EXPECT_NE(chooser.selected, before);
+    EXPECT_EQ(chooser.selected, 2) << chooser.name.text;
 }
 
 // ---- the desktop's dialog ---------------------------------------------------

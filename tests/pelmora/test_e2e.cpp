@@ -1,6 +1,9 @@
-// The real pelmora under a virtual X server, driven by xdotool: F1 shows
-// the help page, a weight slider is dragged to -2.0, a screenshot (xwd)
-// shows both, and ESC ends the program with exit code 0. A typed
+// The real pelmora under a virtual X server, driven by xdotool: a short
+// click on F1 shows the help page, a weight slider is dragged to -2.0, a
+// screenshot (xwd) shows both; ESC asks about the unsaved change, Cancel
+// keeps the designer and Discard ends it with exit code 0. A compile error
+// is marked at its line and column, and Ctrl+Z takes back the text and the
+// slider. A typed
 // expression is saved, loaded and exported through the built-in chooser,
 // and the export is what txtool renders from the saved script. A stand-in
 // zenity on the PATH answers the save dialog, and one that fails hands
@@ -19,6 +22,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -241,11 +245,18 @@ TEST_F(DesignerEndToEnd, HelpPageSliderDragAndEscape)
         EXPECT_TRUE(writeframepng(png, frame, 800, 600));
     }
 
-    // The cursor starts at (320, 240): to the slider at (28, 430), press,
-    // down 32 pixels to -2.0, release.
-    run(display, "xdotool key F1");
+    // A short click (xdotool click: press and release in one go) on
+    // "F1 = Help" shows the help page. The cursor starts at (320, 240).
+    run(display, "xdotool mousemove_relative -- -240 -226");
     pause(300);
-    run(display, "xdotool mousemove_relative -- -292 190");
+    run(display, "xdotool click 1");
+    auto helpshown = [&](const screenshot &s) { return s.at(wx + 292, wy + 100) == 0x60D090u; };
+    screenshot clicked;
+    ASSERT_TRUE(shootwhen("e2e-click", clicked, helpshown));
+    EXPECT_TRUE(helpshown(clicked)) << "the short click on F1 was lost";
+
+    // To the slider at (28, 430), press, down 32 pixels to -2.0, release.
+    run(display, "xdotool mousemove_relative -- -52 416");
     pause(300);
     run(display, "xdotool mousedown 1");
     pause(300);
@@ -265,10 +276,27 @@ TEST_F(DesignerEndToEnd, HelpPageSliderDragAndEscape)
     EXPECT_EQ(after.at(wx + 21, wy + 431), 0xC06060u);    // and runs from 430
     EXPECT_EQ(after.at(wx + 34, wy + 459), 0xC06060u);    // down to 461
 
+    // The slider's change is unsaved: ESC asks "Save changes to Untitled?"
+    // (Save / Discard / Cancel, 248 x 70 centred: at 276, 265); Cancel
+    // keeps the designer, Discard ends it.
+    auto question = [&](const screenshot &s) {
+        return s.at(wx + 276, wy + 265) == 0x404080u && s.at(wx + 523, wy + 265) == 0x404080u;
+    };
     run(display, "xdotool key Escape");
-    int status = waitfor(designer, 10.0);
+    screenshot asked;
+    ASSERT_TRUE(shootwhen("e2e-question", asked, question));
+    ASSERT_TRUE(question(asked)) << "no question after ESC with unsaved work";
+    run(display, "xdotool key Escape");                  // Cancel
+    ASSERT_TRUE(shootwhen("e2e-question", asked, [&](const screenshot &s) { return !question(s); }));
+    pause(500);
+    int status = 0;
+    EXPECT_EQ(waitpid(designer, &status, WNOHANG), 0) << "the designer ended on Cancel";
+    run(display, "xdotool key Escape");
+    ASSERT_TRUE(shootwhen("e2e-question", asked, question));
+    run(display, "xdotool key d");                       // Discard
+    status = waitfor(designer, 10.0);
     designer = -1;
-    EXPECT_EQ(status, 0) << "-1: still running 10 s after ESC";
+    EXPECT_EQ(status, 0) << "-1: still running 10 s after Discard";
 }
 
 // A fresh folder under /tmp, without its trailing "/".
@@ -359,7 +387,9 @@ TEST_F(DesignerEndToEnd, SaveLoadAndExportThroughTheBuiltInChooser)
     run(display, "xdotool key End");
     run(display, "xdotool type '+1'");
     ASSERT_TRUE(shootwhen("e2e-files", s, [&](const screenshot &shot) { return modifiedshown(shot, wx, wy); }));
-    run(display, "xdotool key F2");
+    run(display, "xdotool key F2");                     // unsaved: the question first
+    pause(500);
+    run(display, "xdotool key d");
     ASSERT_TRUE(shootwhen("e2e-files", s, dialog));
     ASSERT_TRUE(dialog(s)) << "no chooser after F2";
     run(display, "xdotool key Return");
@@ -392,6 +422,99 @@ TEST_F(DesignerEndToEnd, SaveLoadAndExportThroughTheBuiltInChooser)
     designer = -1;
     EXPECT_EQ(status, 0) << "-1: still running 10 s after ESC";
     std::filesystem::remove_all(dir);
+}
+
+// The editor's text as drawn: where its grey pixels are.
+std::vector<bool> editortext(const screenshot &s, int wx, int wy)
+{
+    std::vector<bool> grey;
+    for (int y = 48; y < 296; y++)
+        for (int x = 300; x < 780; x++)
+            grey.push_back(s.at(wx + x, wy + y) == 0xC0C0C0u);
+    return grey;
+}
+
+// txtool's place of a compile error ("at line L, column C") in the whole text.
+bool txtoolplace(const std::string &text, int &line, int &column)
+{
+    std::string out;
+    std::string command = std::string(TXTOOL) + " eval --dialect pelmora '" + text + "' 2>&1";
+    if (FILE *p = popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, p))
+            out += buffer;
+        pclose(p);
+    }
+    return std::sscanf(out.c_str() + std::min(out.find("at line"), out.size()), "at line %d, column %d", &line,
+                       &column) == 2;
+}
+
+// A compile error is marked in the editor at its line and column (txtool
+// eval's place, less the header line); Ctrl+Z takes back the typing, the
+// cleared text and then the slider's drag, after which nothing is unsaved
+// and ESC ends at once.
+TEST_F(DesignerEndToEnd, ErrorMarkerAndUndo)
+{
+    if (!onpath("Xvfb") || !onpath("xdotool") || !onpath("xwd"))
+        GTEST_SKIP() << "Xvfb, xdotool or xwd is missing (bash scripts/setup.sh test installs them)";
+    ASSERT_TRUE(startserver());
+    designer = spawn({PELMORA}, {"DISPLAY=" + display, "ASAN_OPTIONS=detect_leaks=0"});
+    int wx = -1, wy = -1;
+    ASSERT_TRUE(findwindow(wx, wy)) << "no designer window appeared";
+    screenshot s;
+    ASSERT_TRUE(shootwhen("e2e-undo", s, [&](const screenshot &shot) { return shot.at(wx + 20, wy + 8) == 0x404080u; }));
+    std::vector<bool> original = editortext(s, wx, wy);
+    auto barat = [&](const screenshot &shot, int y) { return shot.at(wx + 21, wy + y) == 0xC06060u; };
+
+    run(display, "xdotool mousemove_relative -- -292 190");
+    pause(300);
+    run(display, "xdotool mousedown 1");
+    pause(300);
+    run(display, "xdotool mousemove_relative -- 0 32");
+    pause(300);
+    run(display, "xdotool mouseup 1");
+    ASSERT_TRUE(shootwhen("e2e-undo", s, [&](const screenshot &shot) { return barat(shot, 450); }));
+
+    const std::string body = "a=d1;\nb=c1*;\na+b";
+    run(display, "xdotool key ctrl+End shift+ctrl+Home BackSpace");
+    run(display, "xdotool type 'a=d1;'");
+    run(display, "xdotool key Return");
+    run(display, "xdotool type 'b=c1*;'");
+    run(display, "xdotool key Return");
+    run(display, "xdotool type 'a+b'");
+    pause(300);
+    run(display, "xdotool key ctrl+Return");
+    int line = 0, column = 0;
+    ASSERT_TRUE(txtoolplace("(vx,vy,vz,d1,d2,d3,c1,c2,c3,c4,fn,sc)\n" + body, line, column));
+    line -= 1;                                          // the header's line
+    auto marked = [&](const screenshot &shot) {
+        int n = 0;
+        for (int y = 0; y < 8; y++)
+            for (int x = 1; x < 6; x++)
+                n += shot.at(wx + 300 + 6 * (column - 1) + x, wy + 48 + 8 * (line - 1) + y) == 0x601010u;
+        return n > 10 && shot.at(wx + 300, wy + 30) == 0x601010u;
+    };
+    ASSERT_TRUE(shootwhen("e2e-undo", s, marked));
+    EXPECT_TRUE(marked(s)) << "no mark at line " << line << ", column " << column;
+
+    bool restored = false;
+    for (int i = 0; i < 8 && !restored; i++) {        // each step changes the text
+        std::vector<bool> before = editortext(s, wx, wy);
+        run(display, "xdotool key ctrl+z");
+        for (int k = 0; k < 15 && shoot("e2e-undo", s) && editortext(s, wx, wy) == before; k++)
+            pause(200);
+        restored = editortext(s, wx, wy) == original;
+    }
+    ASSERT_TRUE(restored) << "Ctrl+Z did not bring the text back";
+    EXPECT_TRUE(barat(s, 450)) << "the slider came back before its turn";
+    run(display, "xdotool key ctrl+z");
+    ASSERT_TRUE(shootwhen("e2e-undo", s, [&](const screenshot &shot) { return barat(shot, 420); }));
+    EXPECT_TRUE(barat(s, 420) && !barat(s, 450)) << "Ctrl+Z did not bring the slider back";
+
+    run(display, "xdotool key Escape");                  // nothing unsaved now
+    int status = waitfor(designer, 10.0);
+    designer = -1;
+    EXPECT_EQ(status, 0) << "-1: still running 10 s after ESC";
 }
 
 // A stand-in zenity records its arguments and answers as told: a chosen

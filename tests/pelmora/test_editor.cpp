@@ -88,7 +88,7 @@ struct Editor : ::testing::Test {
         host.getclipboard = clipget;
         host.setclipboard = clipput;
         clip = {};
-        editor = {editbody(), 0, 0, -1, 0, 0.0};
+        editor = {editbody(), 0, 0, -1, 0, 0.0, 0, 0, -1, 0};
     }
 };
 
@@ -160,6 +160,19 @@ const keyrow keyrows[] = {
     {"a^bc|d", key(scaninsert, 0, S), "Z", "abc^Z|d", editchanged, 0},
     {"ab|", key(scaninsert, 0, S | C), "Z", "ab^Z|", editchanged, 0},
     {"a|b", key(scaninsert, 0, S), 0, "a^|b", editmoved, 0},
+    // the usual shortcuts beside them; without Ctrl the keys type
+    {"a^bc|", key(scanc, 0, C), "old", "a^bc|", editmoved, "bc"},
+    {"a|bc", key(scanc, 0, C), "old", "a|bc", editmoved, 0},
+    {"a^bc|d", key(scanx, 0, RC), "old", "a|d", editchanged, "bc"},
+    {"a|bc", key(scanx, 0, C), "old", "a|bc", editmoved, 0},
+    {"a|b", key(scanv, 0, C), "x\r\ny", "a^x\ny|b", editchanged, 0},
+    {"a|b\nc", key(scana, 0, C), 0, "^ab\nc|", editmoved, 0},
+    {"a|b", key(scanc, 'c'), 0, "ac|b", editchanged, 0},
+    {"a|b", key(scanv, 'V', S), 0, "aV|b", editchanged, 0},
+    // a paste brings what the keyboard could type: no Tab, no control
+    // characters, nothing without a glyph ("\xE2\x82\xAC" is the euro sign)
+    {"|", key(scanv, 0, C), "a\tb\x01" "c\xE2\x82\xAC\r\nd\xC3\xA9", "^abc\nd\x82|", editchanged, 0},
+    {"|", key(scanv, 0, C), "\xE2\x98\xBA\x7F", "^\x7F|", editchanged, 0},
 };
 
 TEST_F(Editor, KeyTable)
@@ -244,8 +257,29 @@ TEST_F(Editor, KeyStormKeepsTheBodyWhole)
     }
 }
 
+// What a paste left out, counted: Tab, the control characters, the smiley
+// (a glyph, but code 1, which no key types), the euro sign (no glyph); CRs
+// belong to their line breaks.
+TEST_F(Editor, PasteCountsWhatItLeftOut)
+{
+    const struct {
+        const char *clipboard;
+        int leftout;
+    } rows[] = {{"plain\r\ntext", 0}, {"a\tb\x01" "c\xE2\x82\xAC\r\nd", 3}, {"\xE2\x98\xBA\x1B", 2}, {"\xE9", 1}};
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.clipboard);
+        offer(r.clipboard);
+        settext("|");
+        editkey(editor, key(scanv, 0, C));
+        EXPECT_EQ(editor.leftout, r.leftout);
+    }
+}
+
+// Copies go out as UTF-8: code page 437 characters as their Unicode values.
 TEST_F(Editor, CopyAddsLineFeedAfterCarriageReturn)
 {
+    copytoclip("\x82\x01");
+    EXPECT_EQ(clip.text, "\xC3\xA9\xE2\x98\xBA");
     copytoclip("a\rb\r\nc\n");
     EXPECT_EQ(clip.text, "a\r\nb\r\n\nc\n");
     host.setclipboard = nullptr;

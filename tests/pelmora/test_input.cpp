@@ -193,6 +193,45 @@ TEST_F(InputTest, ButtonsSetTheirBitsAndFlags)
     EXPECT_EQ(input.buttonflags[1], 3);
 }
 
+// A button changes once per read at most: what a frame reads of a press
+// released (or a release pressed again) before the frame is a press, and
+// the rest waits for the next read, motion after it included.
+TEST_F(InputTest, ShortClickIsAPressThenARelease)
+{
+    const struct {
+        std::vector<std::pair<int, int>> elements;     // button 0 down (1) or up (0); 2: motion dx 5
+        std::vector<int> reads;                        // buttons each read gives
+        int dx;                                        // the motion of all reads
+    } rows[] = {
+        {{{1, 0}, {0, 0}}, {1, 0, 0}, 0},
+        {{{1, 0}, {0, 0}, {1, 0}, {0, 0}}, {1, 0, 1, 0, 0}, 0},     // a double click
+        {{{2, 0}, {1, 0}, {2, 0}, {0, 0}, {2, 0}}, {1, 0, 0}, 15},
+        {{{1, 0}, {1, 0}, {0, 0}}, {1, 0}, 0},                      // a second down is no change
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.reads.size());
+        resetinput(now);
+        input.smoothing = 0;
+        uint32_t t = 100;
+        for (auto [what, unused] : r.elements) {
+            (void)unused;
+            if (what == 2)
+                inputmotion(5, 0, t);
+            else
+                inputbutton(0, what, t);
+            t += 8;
+        }
+        float dx = 0.0f;
+        for (int buttons : r.reads) {
+            mousereading m = readmouse();
+            EXPECT_EQ(m.buttons, buttons);
+            dx += m.dx;
+        }
+        EXPECT_EQ(input.mousecount, 0);
+        EXPECT_EQ(dx, float(r.dx));
+    }
+}
+
 // A mouse reporting every 8 ms at a steady speed, read at 60 frames per
 // second: the average interval settles at 8.0 and the motion delivered plus
 // the motion still held adds up to the motion reported.

@@ -17,6 +17,7 @@
 #include "designer.h"
 #include "texscript.h"
 
+#include "designer.h"
 #include "support/command.h"
 #include "support/pngread.h"
 #include "support/scratch.h"
@@ -175,12 +176,148 @@ TEST_F(ScreenTest, GoldenCompileErrorLine)
     headlessframe();
     EXPECT_EQ(texscripts.func, nullptr);
     expectgolden("compileerror");
-    int length = int(std::strlen(compileerror()));
+    EXPECT_EQ(std::string(screen.errortext), std::string(compileerror()) + " (line 1, column 4)");
+    int length = int(std::strlen(screen.errortext));
     ASSERT_GT(length, 0);
     expectspots({{300, 30, 0x601010}, {300 + 6 * length - 1, 37, 0x601010}, {300 + 6 * length, 37, 0}});
 }
 
+// examples/rock.tx has weights of 112 to 118: their bars stop at the
+// sliders' box with an arrow, and nothing of them lies on the buttons, the
+// editor, the error line or the quick-help bar.
+TEST_F(ScreenTest, GoldenOutOfRangeSlidersStayInTheirBand)
+{
+    char why[texwhysize];
+    ASSERT_EQ(loaddesign(EXAMPLES "/rock.tx", why, sizeof why), 1) << why;
+    texscripts.script.weights[1][0] = -40.0f;           // and one far down
+    setbody("d1*(c1+");                                 // with a compile error line
+    presskey(scanenter, 13, modlctrl);
+    headlessframe();
+    expectgolden("outofrange");
+    const uint32_t slidercolours[] = {0xC06060, 0x60C060, 0x6060C0, 0x606060};
+    const struct {
+        int x0, y0, x1, y1;
+    } kept[] = {{20, 8, 700, 20}, {300, 30, 780, 38}, {300, 48, 780, 296}, {20, 555, 780, 567}};
+    for (const auto &k : kept)
+        for (int y = k.y0; y < k.y1; y++)
+            for (int x = k.x0; x < k.x1; x++)
+                for (uint32_t c : slidercolours)
+                    ASSERT_NE(pixel(x, y), c) << x << "," << y;
+    for (int x = 380; x < 452; x++)                     // group 4's bars end at the box
+        EXPECT_NE(pixel(x, 329), 0xC06060u);
+    expectspots({{380, 330, 0xC06060}, {387, 330, 0xFFFFFF}, {388, 330, 0xFFFFFF}, {386, 330, 0xC06060},
+                 {384, 333, 0xFFFFFF}, {44, 529, 0x60C060}, {51, 529, 0xFFFFFF}, {48, 526, 0xFFFFFF}});
+}
+
+// Past the 31st line and the 80th column the editor scrolls so that the
+// cursor and what is typed there stay in view; an arrow tells of lines
+// above, and of text hidden on the left.
+TEST_F(ScreenTest, GoldenEditorScrollsToTheCursor)
+{
+    std::string body;
+    for (int k = 0; k < 40; k++)
+        body += "v" + std::to_string(k) + "=" + (k == 37 ? std::string(100, 'a') : "d1") + ";\n";
+    body += "v0";
+    setbody(body.c_str());
+    presskey(scanend, 0, modlctrl);
+    for (int k = 0; k < 3; k++)
+        presskey(scanup);
+    presskey(scanend);
+    typetext("+q");
+    headlessframe();
+    EXPECT_EQ(screen.editor.topline, 37 - 30);
+    EXPECT_EQ(screen.editor.leftcolumn, 107 - 80);
+    expectgolden("scrolled");
+    // The cursor bar right of "+q", at the view's last column; "q" before it.
+    expectspots({{780, 287, 0xFFFFFFFF}, {780, 295, 0xFFFFFFFF}});
+    bool q = false;
+    for (int x = 774; x < 780; x++)
+        for (int y = 288; y < 296; y++)
+            q |= pixel(x, y) == 0xC0C0C0;
+    EXPECT_TRUE(q);
+    presskey(scanhome, 0, modlctrl);                    // back to the top: the view as before scrolling
+    headlessframe();
+    EXPECT_EQ(screen.editor.topline, 0);
+    EXPECT_EQ(screen.editor.leftcolumn, 0);
+}
+
+// The compiler's message keeps its words and gets the place; the place is
+// marked in the editor and the cursor goes there; an edit takes the mark
+// away, the message stays until a compile succeeds.
+TEST_F(ScreenTest, CompileErrorShowsItsLineAndColumn)
+{
+    const struct {
+        const char *body;
+        int line, column;
+    } rows[] = {{"a=d1;\nb=c1*;\na+b", 2, 6}, {"d1*(c1+", 1, 4}, {"x = 1;\n\n  y + ", 1, 1}};
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.body);
+        headlessstart();
+        setbody(r.body);
+        presskey(scanenter, 13, modlctrl);
+        headlessframe();
+        ASSERT_EQ(texscripts.func, nullptr);
+        std::string text = compileerror();
+        int at = compileerrorat() - exprheaderlength;
+        ASSERT_GE(at, 0);
+        // the place's line and column counted here from the body itself
+        int line = 1, column = 1;
+        for (int i = 0; i < at; i++) {
+            column = r.body[i] == '\n' ? 1 : column + 1;
+            line += r.body[i] == '\n';
+        }
+        std::string want = text + " (line " + std::to_string(line) + ", column " + std::to_string(column) + ")";
+        EXPECT_EQ(screen.errortext, want);
+        EXPECT_EQ(screen.editor.cursor, at);
+        int x = 300 + 6 * (column - 1), y = 48 + 8 * (line - 1);
+        auto marked = [&] {
+            int n = 0;
+            for (int j = 1; j < 6; j++)
+                for (int i = 0; i < 8; i++)
+                    n += pixel(x + j, y + i) == 0x601010u;
+            return n;
+        };
+        EXPECT_GT(marked(), 10) << x << "," << y;       // the marked cell
+        EXPECT_EQ(pixel(300 + 6 * int(want.size()) - 1, 37), 0x601010u);
+        presskey(scanend);
+        typetext(" ");
+        headlessframe();
+        EXPECT_EQ(marked(), 0);
+        EXPECT_EQ(pixel(300, 30), 0x601010u);
+    }
+}
+
 // ---- behaviour --------------------------------------------------------------
+
+// A press released before the frame reads it (xdotool click, a quick
+// finger) still acts: it is a press in one frame and a release in the next.
+TEST_F(ScreenTest, ShortClicksReachEveryControl)
+{
+    auto shortclick = [](int button) {
+        setbutton(button, true);
+        setbutton(button, false);
+        headlessframes(3);
+    };
+    moveto(80, 14);
+    headlessframe();
+    shortclick(0);
+    EXPECT_EQ(screen.helppage, 1) << "F1 = Help";
+    moveto(400, 560);
+    headlessframe();
+    shortclick(0);
+    EXPECT_EQ(screen.quickhelp, 0) << "the quick-help bar";
+    setbody("abc");
+    presskey(scana, 0, modlctrl);
+    moveto(400, 200);
+    headlessframe();
+    shortclick(1);
+    ASSERT_EQ(screen.active, ctlmenu) << "the context menu opens";
+    moveto(410, 225);
+    headlessframe();
+    shortclick(0);
+    EXPECT_STREQ(screen.editor.body, "") << "its Delete";
+}
+
 
 // Buttons act on release wherever the cursor is by then; a press captured
 // by another control that ends on a button does nothing.
