@@ -19,7 +19,7 @@ constexpr int exprtextsize = 8192;          // expression text with its NUL
 constexpr int exprheaderlength = 38;        // the parameter list and its line feed
 constexpr int maxtextureslots = 256;
 constexpr int textureparams = 12;           // arguments every texture expression is called with
-constexpr int texwhysize = 600;
+constexpr int texwhysize = 4096 + 200;      // a whole path and the system's reason
 extern const char exprheader[];             // "(vx,vy,vz,d1,d2,d3,c1,c2,c3,c4,fn,sc)\n"
 extern const char defaultbody[];
 

@@ -296,6 +296,9 @@ TEST_F(TexScript, RefusedLoadsSayWhy)
     mkfifo((dir + "/fifo.tx").c_str(), 0644);
     writebytes(dir + "/junk.tx", {'T', 'x', 'Q', 'V'});
     writebytes(dir + "/cut.tx", filebytes{}.tag("TxQv").tag("Eqat").u32(8193).text(header).v);
+    std::string deep = dir;   // a path of 2,000 bytes keeps its reason
+    for (int i = 0; i < 10; i++)
+        deep += "/" + std::string(199, 'd');
     const struct {
         std::string path, why;
     } rows[] = {
@@ -304,6 +307,7 @@ TEST_F(TexScript, RefusedLoadsSayWhy)
         {dir + "/fifo.tx", "cannot open " + dir + "/fifo.tx: it is a FIFO, not a regular file"},
         {dir + "/junk.tx", dir + "/junk.tx is not a texture script (no \"TxQv\" magic)"},
         {dir + "/cut.tx", dir + "/cut.tx is damaged: expression length 8193 is outside 0..8192"},
+        {deep + "/x.tx", "cannot open " + deep + "/x.tx: No such file or directory"},
     };
     for (const auto &r : rows) {
         char why[texwhysize];
