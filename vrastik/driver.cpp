@@ -179,6 +179,19 @@ int runthreads()
     return hardwarethreads();
 }
 
+// How a failed map is told: after the progress bar a write failure starts
+// a line of its own; a fatal error follows the bar as it stands.
+struct mapfailure {
+    writestatus status;
+    const char *newline;
+    bool namesfile;             // "...error writing NAME: REASON"
+};
+const mapfailure mapfailures[] = {
+    {writenotstarted, "", true},
+    {writefailed, "\n", true},
+    {writefatal, "", false},
+};
+
 unsigned elapsedms(std::chrono::steady_clock::time_point start)
 {
     auto d = std::chrono::steady_clock::now() - start;
@@ -186,6 +199,21 @@ unsigned elapsedms(std::chrono::steady_clock::time_point start)
 }
 
 } // namespace
+
+bool makemap(const char *filename, int startx, int starty, int startz)
+{
+    const writeoutcome out = writemap(filename, startx, starty, startz);
+    for (const mapfailure &m : mapfailures) {
+        if (m.status != out.status)
+            continue;
+        std::printf("%s", m.newline);
+        if (m.namesfile)
+            logmessage("...error writing %s: %s\n", filename, out.text);
+        else
+            logmessage("%s", out.text);
+    }
+    return out.status == writeok;
+}
 
 int runvrastik(int argc, char **argv)
 {
@@ -218,7 +246,7 @@ int runvrastik(int argc, char **argv)
 
     int sx, sy, sz;
     startposition(sx, sy, sz);
-    if (!writemap(mapfilename, sx, sy, sz))
+    if (!makemap(mapfilename, sx, sy, sz))
         return exitfailure;
 
     unsigned ms = elapsedms(start);

@@ -2,12 +2,9 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 
 runlogstate runlog = {"vrastik.log", {}};
-
-static void (*fatalcleanup)() = nullptr;
 
 // One entry: local time, a blank, the text, a line feed; one formatted write
 // between open and close, so concurrent runs never interleave inside a line.
@@ -38,19 +35,6 @@ int logmessage(const char *format, ...)
     std::printf("%s\n", runlog.message);
     std::fflush(stdout);
     return appendentry(runlog.message);
-}
-
-void setfatalcleanup(void (*cleanup)())
-{
-    fatalcleanup = cleanup;
-}
-
-void fatalerror(const char *text)
-{
-    logmessage("%s", text);
-    if (fatalcleanup)
-        fatalcleanup();
-    std::exit(-1);
 }
 
 void printprogress(int percent)

@@ -64,6 +64,7 @@ void pngflow()
     char *name = filedialog.filename + (lastpart(filedialog.filename) - filedialog.filename);
     *fileextension(name) = 0;
     const char *path = choosesavefile("Save PNG...", pngfilters, "PNG");
-    if (path && !exportpreview(path))
-        report("Cannot save PNG", png.message);
+    pngwriter writer;
+    if (path && !exportpreview(writer, path))
+        report("Cannot save PNG", writer.message);
 }

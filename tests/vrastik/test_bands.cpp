@@ -131,9 +131,9 @@ childresult writeinchild(int threads, const std::function<void()> &damage)
         damage();
         std::printf("--- writing\n");
         gen.threads = threads;
-        writemap("mundra.gmv", 0, 0, 0);
+        const bool made = makemap("mundra.gmv", 0, 0, 0);
         std::fflush(stdout);
-        _exit(7);
+        _exit(made ? 0 : 255);
     }
     childresult r = {-1, "", ""};
     int status = 0;
