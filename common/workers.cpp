@@ -22,7 +22,7 @@ struct poolstate {
     std::condition_variable progress;   // openers: threads left a job, or a newer job was opened
     pooljob *oldest = nullptr, *newest = nullptr;
     int threads = 0;
-    int idle = 0;                       // pool threads waiting for work
+    int busy = 0;                       // pool threads inside a job
     bool stopping = false;
     bool forkhandled = false;
     pthread_t ids[maxpoolthreads];
@@ -83,14 +83,14 @@ void *poolthread(void *)
     for (;;) {
         if (pooljob *j = claimable(pool.oldest, true)) {
             j->inside++;
+            pool.busy++;
             serve(*j, hold);
+            pool.busy--;
             continue;
         }
         if (pool.stopping)
             return nullptr;
-        pool.idle++;
         pool.work.wait(hold);
-        pool.idle--;
     }
 }
 
@@ -102,11 +102,11 @@ void forgetpool()
     new (&pool.work) std::condition_variable;
     new (&pool.progress) std::condition_variable;
     pool.oldest = pool.newest = nullptr;
-    pool.threads = pool.idle = 0;
+    pool.threads = pool.busy = 0;
 }
 
-// Under the lock: threads so that `wanted` are idle, as far as they can be
-// made. A new thread starts with its creator's signal mask: block
+// Under the lock: threads so that `wanted` are not inside a job (some may
+// not have started waiting yet), as far as they can be made. A new thread starts with its creator's signal mask: block
 // everything while creating them.
 void startthreads(int wanted)
 {
@@ -114,7 +114,7 @@ void startthreads(int wanted)
         pthread_atfork(nullptr, nullptr, forgetpool);
         pool.forkhandled = true;
     }
-    int missing = std::min(wanted - pool.idle, maxpoolthreads - pool.threads);
+    int missing = std::min(wanted - (pool.threads - pool.busy), maxpoolthreads - pool.threads);
     if (missing <= 0)
         return;
     sigset_t all, old;

@@ -112,7 +112,8 @@ TEST(Workers, PoolThreadsBlockSignals)
 }
 
 // A forked child has none of the parent's threads: its jobs still end, on
-// threads of its own.
+// threads of its own, and one job after another on three threads needs
+// two of them, however soon the next job comes.
 TEST(Workers, ForkedChildStartsItsOwnPool)
 {
     runparts(3, 30, [](int) { std::this_thread::yield(); });
@@ -122,8 +123,9 @@ TEST(Workers, ForkedChildStartsItsOwnPool)
     if (child == 0) {
         std::atomic<int> sum{0};
         bool fresh = poolthreads() == 0;
-        runparts(3, 100, [&](int p) { sum += p; });
-        _exit(fresh && sum == 4950 ? 0 : 1);
+        for (int job = 0; job < 50; job++)
+            runparts(3, 100, [&](int p) { sum += p; });
+        _exit(fresh && sum == 50 * 4950 && poolthreads() == 2 ? 0 : 1);
     }
     int status = 0;
     waitpid(child, &status, 0);
