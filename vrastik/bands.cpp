@@ -51,24 +51,32 @@ struct coderow {
     airbits bits[mapsize];
 };
 
-// What a thread needs for a band: three rows, the air bits of the
-// all-solid column outside the map (none), one encoded column, and the cells
-// of grid 2 it coloured from last.
+// What a thread needs for a band: three rows that turn round (the one
+// before, this one, the next), the air bits of the all-solid column outside
+// the map (none), one encoded column, and the cells of grid 2 it coloured
+// from last. A band ends holding its last row and the row after it: the
+// next band, when the same kit takes it, starts from them.
 struct bandkit {
     coderow rows[3];
+    coderow *previous, *current, *next;
+    int heldfrom;                   // the band that may start from the rows held, -1: none
     airbits outside;
     uint8_t column[maxcolumnbytes];
     cellcache cells;
 };
 
-// A kit, or nullptr when memory ran out. Only `outside` needs a value before
-// use: every row is built before it is read.
+// A kit, or nullptr when memory ran out. The rows need no value before use:
+// every row is built before it is read.
 bandkit *newkit()
 {
     void *p = hugealloc(sizeof(bandkit));
     if (!p)
         return nullptr;
     bandkit *k = new (p) bandkit;
+    k->previous = &k->rows[0];
+    k->current = &k->rows[1];
+    k->next = &k->rows[2];
+    k->heldfrom = -1;
     k->outside = {};
     return k;
 }
@@ -198,30 +206,33 @@ void failoutofmemory(band &b)
 }
 
 // Build and encode the band's rows in the order of one thread going row by
-// row, stopping at the first column that cannot be built. The three rows
-// turn round: the one before, this one, the next.
+// row, stopping at the first column that cannot be built.
 void encodeband(bandrun &run, band &b, bandkit &kit)
 {
-    coderow *previous = &kit.rows[0], *current = &kit.rows[1], *next = &kit.rows[2];
-    if (b.first > 0 && !buildrow(*previous, b.first - 1))
+    const bool held = kit.heldfrom == b.first;
+    kit.heldfrom = -1;
+    if (!held && b.first > 0 && !buildrow(*kit.previous, b.first - 1))
         return fail(b, builtat(b.first - 1), "no closest point!?\n");
-    if (!buildrow(*current, b.first))
+    if (!held && !buildrow(*kit.current, b.first))
         return fail(b, builtat(b.first), "no closest point!?\n");
-    for (int y = b.first; y < b.end && !run.cancel; y++) {
-        if (y + 1 < mapsize && !buildrow(*next, y + 1))
+    for (int y = b.first; y < b.end; y++) {
+        if (run.cancel)
+            return;
+        if (y + 1 < mapsize && !buildrow(*kit.next, y + 1))
             return fail(b, builtat(y + 1), "no closest point!?\n");
         slotnote note = {&b, 0, y - b.first};
         for (int x = 0; x < mapsize; x++) {
             note.base = b.bytes.size();
-            int n = encodeat(kit, previous, *current, next, x, y, {noteslot, &note});
+            int n = encodeat(kit, kit.previous, *kit.current, kit.next, x, y, {noteslot, &note});
             b.bytes.insert(b.bytes.end(), kit.column, kit.column + n);
         }
         b.rowends.push_back(uint32_t(b.bytes.size()));
-        coderow *old = previous;
-        previous = current;
-        current = next;
-        next = old;
+        coderow *old = kit.previous;
+        kit.previous = kit.current;
+        kit.current = kit.next;
+        kit.next = old;
     }
+    kit.heldfrom = b.end;
 }
 
 // Make the band's colours in slot order, the dither drawn from `dither`.

@@ -253,7 +253,8 @@ TEST_F(Bands, MemoryGrowsWithTheBandsOutNotWithTheThreads)
 }
 
 // Out of memory while colouring (the copy of a cell of grid 2 that cannot
-// be made, 160 MB under a limit of 120 MB more than the child has): the run
+// be made: five arrays of 72 MB, each too big for the heap to keep, so
+// mapped afresh, under a limit of 120 MB more than the child has): the run
 // ends with the message and exit -1, the old map kept, no temporary file.
 TEST_F(Bands, OutOfMemoryWhileColouringEndsTheRunCleanly)
 {
@@ -263,7 +264,7 @@ TEST_F(Bands, OutOfMemoryWhileColouringEndsTheRunCleanly)
             const int cell = colouredcell(300);
             if (cell < 0)
                 _exit(4);
-            swellcell(*gen.grid2, cell, 8 << 20);
+            swellcell(*gen.grid2, cell, 18 << 20);
             const rlim_t room = addressspace() + (size_t(120) << 20);
             const rlimit limit = {room, room};
             setrlimit(RLIMIT_AS, &limit);
