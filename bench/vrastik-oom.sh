@@ -8,8 +8,13 @@
 #   bench/vrastik-oom.sh [BUILD_DIR] [ROUNDS] [THREADS] [LOW] [HIGH] [STEP]
 # (default build/native, 3 rounds, 7 threads, 100..160 MB in steps of 2)
 # Under AddressSanitizer (a build with VOXEL_SANITIZE=ON) ulimit -v cannot
-# be used: ASAN=1 sets a heap limit through ASAN_OPTIONS instead
-# (malloc_limit_mb, allocator_may_return_null=1).
+# be used (its shadow memory alone passes any such limit): ASAN=1 limits the
+# resident memory instead, through ASAN_OPTIONS soft_rss_limit_mb (every
+# malloc and new fails while the process is above it) with
+# allocator_may_return_null=1, and runs bench/vrastik_throwingnew, whose
+# operator new throws std::bad_alloc where ASan's would end the process.
+# An ASan run of 7 threads peaks near 185 MB (configure with VOXEL_BENCH=ON):
+#   ASAN=1 bench/vrastik-oom.sh build/sanitize 3 7 60 190 10
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build/native}" && pwd)
@@ -19,6 +24,7 @@ low=${4:-100}
 high=${5:-160}
 step=${6:-2}
 vrastik=$build/vrastik/vrastik
+[ "${ASAN:-0}" = 1 ] && vrastik=$build/bench/vrastik_throwingnew
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -29,7 +35,7 @@ for ((r = 0; r < rounds; r++)); do
     for ((mb = low; mb <= high; mb += step)); do
         printf old > mundra.gmv
         if [ "${ASAN:-0}" = 1 ]; then
-            ASAN_OPTIONS="allocator_may_return_null=1:malloc_limit_mb=$mb:detect_leaks=0" \
+            ASAN_OPTIONS="allocator_may_return_null=1:soft_rss_limit_mb=$mb:detect_leaks=0" \
                 VRASTIK_THREADS=$threads "$vrastik" 3 8192 128 > out.txt 2> err.txt
             code=$?
         else

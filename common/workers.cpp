@@ -19,7 +19,7 @@ namespace {
 struct poolstate {
     std::mutex lock;
     std::condition_variable work;       // idle pool threads: a job was opened, or stop
-    std::condition_variable progress;   // openers: threads left a job, or a newer job was opened
+    std::condition_variable progress;   // threads waiting for a job to end: threads left one, or a job was opened
     pooljob *oldest = nullptr, *newest = nullptr;
     int threads = 0;
     int busy = 0;                       // pool threads inside a job
