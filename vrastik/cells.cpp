@@ -7,7 +7,6 @@
 
 #include "generator.h"
 #include "lanes.h"
-#include "runlog.h"
 #include "workers.h"
 
 namespace {

@@ -179,19 +179,6 @@ int runthreads()
     return hardwarethreads();
 }
 
-// How a failed map is told: after the progress bar a write failure starts
-// a line of its own; a fatal error follows the bar as it stands.
-struct mapfailure {
-    writestatus status;
-    const char *newline;
-    bool namesfile;             // "...error writing NAME: REASON"
-};
-const mapfailure mapfailures[] = {
-    {writenotstarted, "", true},
-    {writefailed, "\n", true},
-    {writefatal, "", false},
-};
-
 unsigned elapsedms(std::chrono::steady_clock::time_point start)
 {
     auto d = std::chrono::steady_clock::now() - start;
@@ -203,16 +190,20 @@ unsigned elapsedms(std::chrono::steady_clock::time_point start)
 bool makemap(const char *filename, int startx, int starty, int startz)
 {
     const writeoutcome out = writemap(filename, startx, starty, startz);
-    for (const mapfailure &m : mapfailures) {
-        if (m.status != out.status)
-            continue;
-        std::printf("%s", m.newline);
-        if (m.namesfile)
-            logmessage("...error writing %s: %s\n", filename, out.text);
-        else
-            logmessage("%s", out.text);
+    switch (out.status) {
+    case writeok:
+        return true;
+    case writefatal:                // after the progress bar as it stands
+        logmessage("%s", out.text);
+        return false;
+    case writefailed:               // the progress bar's line ends first
+        std::printf("\n");
+        [[fallthrough]];
+    case writenotstarted:
+        logmessage("...error writing %s: %s\n", filename, out.text);
+        return false;
     }
-    return out.status == writeok;
+    return false;
 }
 
 int runvrastik(int argc, char **argv)
