@@ -3,14 +3,17 @@
 // itself, the same way.
 //
 // A band is a run of rows. Whoever takes it builds the columns of its rows
-// and of the rows on either side of it, encodes every column into the band's
-// own buffer with a placeholder for each colour, and notes where each colour
-// goes. Then the colours:
+// and of the rows on either side of it and encodes every column into the
+// band's own buffer. A colour is made as its column is encoded when it can
+// be; otherwise the column gets a placeholder and the band notes where the
+// colour goes, to make it later:
 //   built-in colours: the dither draws three numbers of the generator random
 //     per voxel in map order, so a band starts a generator of its own at its
-//     first draw, jumped ahead over the draws of every band before it (known
-//     as soon as those are encoded);
-//   texture scripts: no draws, so every band colours at once;
+//     first draw, jumped ahead over the draws of every band before it. When
+//     those are known as the band is taken (every band before it encoded,
+//     always so on one thread) it colours as it encodes; else it notes its
+//     colours and makes them once they are known;
+//   texture scripts: no draws, so every band colours as it encodes;
 //   texture scripts that draw RND or NRND (one shared state, draw counts that
 //     depend on the data): the writer colours each band in map order just
 //     before writing it.
@@ -53,15 +56,13 @@ struct coderow {
 
 // What a thread needs for a band: three rows that turn round (the one
 // before, this one, the next), the air bits of the all-solid column outside
-// the map (none), one encoded column, and the cells of grid 2 it coloured
-// from last. A band ends holding its last row and the row after it: the
+// the map (none), and the cells of grid 2 it coloured from last. A band ends holding its last row and the row after it: the
 // next band, when the same kit takes it, starts from them.
 struct bandkit {
     coderow rows[3];
     coderow *previous, *current, *next;
     int heldfrom;                   // the band that may start from the rows held, -1: none
     airbits outside;
-    uint8_t column[maxcolumnbytes];
     cellcache cells;
 };
 
@@ -98,9 +99,9 @@ bool buildrow(coderow &row, int y)
     return true;
 }
 
-// Column x of the current row, encoded with its four neighbours.
+// Column x of the current row, encoded into out with its four neighbours.
 int encodeat(bandkit &k, const coderow *previous, const coderow &current, const coderow *next, int x, int y,
-             const voxelpainter &paint)
+             uint8_t *out, const voxelpainter &paint)
 {
     const airbits *const nb[4] = {
         x > 0 ? &current.bits[x - 1] : &k.outside,
@@ -108,7 +109,7 @@ int encodeat(bandkit &k, const coderow *previous, const coderow &current, const 
         y > 0 ? &previous->bits[x] : &k.outside,
         y < mapsize - 1 ? &next->bits[x] : &k.outside,
     };
-    return encodecolumnbits(current.codes[x], current.bits[x], nb, x, y, k.column, paint);
+    return encodecolumnbits(current.codes[x], current.bits[x], nb, x, y, out, paint);
 }
 
 // Where one thread going row by row meets an event: row k built, row y
@@ -140,7 +141,9 @@ constexpr size_t rowslotsreserve = rowbytesreserve / sizeof(colourslot);
 // the bands would add memory, not speed, on the machines this runs on.
 constexpr int maxbandsout = 32;
 
-// A band's buffers; those of written bands are used again.
+// A band's buffers; those of written bands are used again. The columns are
+// encoded straight into `bytes`, which keeps room for the longest column
+// past the last one (its size is that room, not the bytes encoded).
 struct bandbuffers {
     std::vector<uint8_t, hugeallocator<uint8_t>> bytes;
     std::vector<uint32_t> rowends;  // bytes after each row encoded
@@ -151,6 +154,7 @@ struct bandbuffers {
 // lines of its own, away from its neighbours' threads.
 struct alignas(cacheline) band : bandbuffers {
     int first, end;                 // rows first .. end - 1
+    uint64_t colours;               // colours made or noted
     int failat;                     // position of its fatal error, INT_MAX without
     const char *fault;
     bandstage stage;
@@ -175,26 +179,38 @@ struct bandrun {
     cellcache writercells;          // the writer's, for texturedinorder
 };
 
-// Encoder callback: note the slot and leave a placeholder.
-struct slotnote {
-    band *b;
-    size_t base;                    // where the column goes in the band's bytes
-    int row;
-};
-
-uint32_t noteslot(void *ctx, int x, int, int z, int pos)
-{
-    slotnote &n = *static_cast<slotnote *>(ctx);
-    n.b->slots.push_back({uint32_t(n.base + size_t(pos)), uint16_t(x), uint8_t(z), uint8_t(n.row)});
-    return 0;
-}
-
 void fail(band &b, int at, const char *fault)
 {
     if (at < b.failat) {
         b.failat = at;
         b.fault = fault;
     }
+}
+
+// Where the colours of the column being encoded go.
+struct colournote {
+    band *b;
+    bandkit *kit;
+    bool now;                       // made as encoded, from `dither`
+    genrandomstate dither;
+    size_t base;                    // where the column goes in the band's bytes
+    int row;
+};
+
+// Encoder callback: the colour made now, or the slot noted with a
+// placeholder. A voxel that cannot be coloured is the band's fault.
+uint32_t paintvoxel(void *ctx, int x, int y, int z, int pos)
+{
+    colournote &n = *static_cast<colournote *>(ctx);
+    n.b->colours++;
+    if (!n.now) {
+        n.b->slots.push_back({uint32_t(n.base + size_t(pos)), uint16_t(x), uint8_t(z), uint8_t(n.row)});
+        return 0;
+    }
+    uint32_t colour = 0;
+    if (const char *fault = colourvoxel(n.kit->cells, x, y, z, n.dither, colour))
+        fail(*n.b, encodedat(y), fault);
+    return colour;
 }
 
 const char outofmemory[] = "out of memory for the rows of the map!\n";
@@ -206,8 +222,8 @@ void failoutofmemory(band &b)
 }
 
 // Build and encode the band's rows in the order of one thread going row by
-// row, stopping at the first column that cannot be built.
-void encodeband(bandrun &run, band &b, bandkit &kit)
+// row, stopping after the row of its first fault.
+void encodeband(bandrun &run, band &b, bandkit &kit, colournote &note)
 {
     const bool held = kit.heldfrom == b.first;
     kit.heldfrom = -1;
@@ -215,18 +231,21 @@ void encodeband(bandrun &run, band &b, bandkit &kit)
         return fail(b, builtat(b.first - 1), "no closest point!?\n");
     if (!held && !buildrow(*kit.current, b.first))
         return fail(b, builtat(b.first), "no closest point!?\n");
+    size_t used = 0;
     for (int y = b.first; y < b.end; y++) {
-        if (run.cancel)
+        if (run.cancel || b.fault)
             return;
         if (y + 1 < mapsize && !buildrow(*kit.next, y + 1))
             return fail(b, builtat(y + 1), "no closest point!?\n");
-        slotnote note = {&b, 0, y - b.first};
+        note.row = y - b.first;
         for (int x = 0; x < mapsize; x++) {
-            note.base = b.bytes.size();
-            int n = encodeat(kit, kit.previous, *kit.current, kit.next, x, y, {noteslot, &note});
-            b.bytes.insert(b.bytes.end(), kit.column, kit.column + n);
+            if (b.bytes.size() - used < size_t(maxcolumnbytes))
+                b.bytes.resize(std::max(2 * b.bytes.size(), used + size_t(maxcolumnbytes)));
+            note.base = used;
+            used += size_t(encodeat(kit, kit.previous, *kit.current, kit.next, x, y, b.bytes.data() + used,
+                                    {paintvoxel, &note}));
         }
-        b.rowends.push_back(uint32_t(b.bytes.size()));
+        b.rowends.push_back(uint32_t(used));
         coderow *old = kit.previous;
         kit.previous = kit.current;
         kit.current = kit.next;
@@ -261,7 +280,7 @@ void countdraws(bandrun &run)
 {
     while (run.counted < int(run.bands.size()) && run.bands[size_t(run.counted)].stage >= encoded) {
         const band &b = run.bands[size_t(run.counted)];
-        run.drawsbefore[size_t(run.counted) + 1] = run.drawsbefore[size_t(run.counted)] + 3 * b.slots.size();
+        run.drawsbefore[size_t(run.counted) + 1] = run.drawsbefore[size_t(run.counted)] + 3 * b.colours;
         run.counted++;
     }
 }
@@ -278,6 +297,10 @@ void takeband(bandrun &run, std::unique_lock<std::mutex> &hold)
 {
     const int k = run.next++;
     band &b = run.bands[size_t(k)];
+    colournote note = {&b, nullptr, run.mode == textured || (run.mode == dithered && run.counted == k), run.dither,
+                       0, 0};
+    if (note.now)
+        jumprandom(note.dither, run.drawsbefore[size_t(k)]);
     if (!run.spare.empty()) {
         static_cast<bandbuffers &>(b) = std::move(run.spare.back());
         run.spare.pop_back();
@@ -289,6 +312,7 @@ void takeband(bandrun &run, std::unique_lock<std::mutex> &hold)
     }
     hold.unlock();
     bool made = false;
+    const uint16_t saved = exprcallsbegin();
     try {
         if (!kit) {
             kit = newkit();
@@ -296,27 +320,32 @@ void takeband(bandrun &run, std::unique_lock<std::mutex> &hold)
                 throw std::bad_alloc();
             made = true;
         }
+        note.kit = kit;
         const size_t rows = size_t(b.end - b.first);
-        b.bytes.reserve(rows * rowbytesreserve);
-        b.slots.reserve(rows * rowslotsreserve);
+        if (b.bytes.size() < rows * rowbytesreserve)
+            b.bytes.resize(rows * rowbytesreserve);
+        if (!note.now)
+            b.slots.reserve(rows * rowslotsreserve);
         b.rowends.reserve(rows);
-        encodeband(run, b, *kit);
+        encodeband(run, b, *kit, note);
     } catch (const std::bad_alloc &) {
         failoutofmemory(b);
     }
+    exprcallsend(saved);
     hold.lock();
     run.kitsmade += made;
     b.stage = encoded;
     countdraws(run);
     run.changed.notify_all();
-    if (run.mode == dithered)
+    if (!note.now && run.mode == dithered) {
         run.changed.wait(hold, [&] { return run.cancel || run.counted > k; });
-    genrandomstate dither = run.dither;
-    jumprandom(dither, run.drawsbefore[size_t(k)]);
-    hold.unlock();
-    if (run.mode != texturedinorder && !run.cancel && kit)
-        colourband(b, dither, kit->cells);
-    hold.lock();
+        genrandomstate dither = run.dither;
+        jumprandom(dither, run.drawsbefore[size_t(k)]);
+        hold.unlock();
+        if (!run.cancel && kit)
+            colourband(b, dither, kit->cells);
+        hold.lock();
+    }
     if (kit)
         run.kits.push_back(kit);
     b.stage = coloured;
@@ -349,7 +378,7 @@ void makebands(std::vector<band> &bands, int threads)
         int rows = std::min(64, 8 << std::min(k, 3));
         rows = std::min(rows, std::max(8, (mapsize - y) / (2 * threads)));
         rows = std::min(rows, mapsize - y);
-        bands.push_back({{}, y, y + rows, INT_MAX, nullptr, waiting});
+        bands.push_back({{}, y, y + rows, 0, INT_MAX, nullptr, waiting});
         y += rows;
     }
 }
@@ -405,7 +434,6 @@ writeoutcome writeinorder(bandrun &run, safefile &f)
             return {writefailed, f.reason};
         if (b.fault)
             return {writefatal, b.fault};
-        b.bytes.clear();
         b.rowends.clear();
         b.slots.clear();
         std::lock_guard<std::mutex> hold(run.lock);
