@@ -18,10 +18,12 @@
 //     depend on the data): the writer colours each band in map order just
 //     before writing it.
 // The caller is the writer: it writes the bands in order with the progress
-// bar after each row, and while the next band is not ready it takes a band
-// itself. At most `window` bands are taken and not yet written; a band's row
-// buffers (a kit) are taken with it and given back when it is coloured, so
-// memory grows with the bands out at once, not with the threads. A band that
+// bar after each row; while the next band is not ready it takes a band
+// itself when fewer threads than asked for are in bands (on one thread,
+// always). At most `window` bands are taken and not yet written; a band's
+// row buffers (a kit) are taken with it and given back when it is coloured,
+// so memory grows with the threads in bands at once (at most 32), not with
+// the threads asked for. A band that
 // meets a fatal error (or runs out of memory) stops there; the writer writes
 // the rows that one thread going row by row would have written before meeting
 // it, and returns the message.
@@ -167,12 +169,14 @@ struct bandrun {
     int next = 0;                   // the next band to take
     int written = 0;                // bands the writer has written
     int window = 1;                 // most bands taken but not yet written
+    int encoders = 1;               // most threads in bands at once
+    int inband = 0;                 // threads in bands now
     int counted = 0;                // bands, in order, whose draws are known
     std::vector<uint64_t> drawsbefore;
     std::vector<bandbuffers> spare; // of written bands, emptied; room for `window`
     std::vector<bandkit *> kits;    // kits not in use; room for `window`
     int kitsmade = 0;
-    int threadsused = 0;            // threads that took a band
+    int threadsused = 0;            // pool threads that took a band
     std::atomic<bool> cancel{false};
     colourmode mode = dithered;
     genrandomstate dither{};        // the generator random at the first voxel of the map
@@ -288,7 +292,8 @@ void countdraws(bandrun &run)
 // Under the lock: a band may be taken now.
 bool cantake(const bandrun &run)
 {
-    return !run.cancel && run.next < int(run.bands.size()) && run.next < run.written + run.window;
+    return !run.cancel && run.next < int(run.bands.size()) && run.next < run.written + run.window &&
+           run.inband < run.encoders;
 }
 
 // Under the lock: take the next band with spare buffers and a kit, build,
@@ -296,6 +301,7 @@ bool cantake(const bandrun &run)
 void takeband(bandrun &run, std::unique_lock<std::mutex> &hold)
 {
     const int k = run.next++;
+    run.inband++;
     band &b = run.bands[size_t(k)];
     colournote note = {&b, nullptr, run.mode == textured || (run.mode == dithered && run.counted == k), run.dither,
                        0, 0};
@@ -348,6 +354,7 @@ void takeband(bandrun &run, std::unique_lock<std::mutex> &hold)
     }
     if (kit)
         run.kits.push_back(kit);
+    run.inband--;
     b.stage = coloured;
     run.changed.notify_all();
 }
@@ -410,18 +417,16 @@ bool writeband(safefile &f, const band &b)
     return true;
 }
 
-// The writer: every band in order, taking bands itself while the next one
-// is not ready.
+// The writer: every band in order. While the next one is not ready it takes
+// a band itself when fewer threads are in bands than asked for: on one
+// thread always, on more when the pool could not give them all.
 writeoutcome writeinorder(bandrun &run, safefile &f)
 {
-    bool took = false;
     for (band &b : run.bands) {
         {
             std::unique_lock<std::mutex> hold(run.lock);
             while (b.stage != coloured) {
                 if (cantake(run)) {
-                    run.threadsused += !took;
-                    took = true;
                     takeband(run, hold);
                 } else {
                     run.changed.wait(hold);
@@ -449,7 +454,8 @@ bool preparerun(bandrun &run, int threads)
 {
     try {
         makebands(run.bands, threads);
-        run.window = std::min({threads, maxbandsout, int(run.bands.size())}) + 1;
+        run.encoders = std::min({threads, maxbandsout, int(run.bands.size())});
+        run.window = run.encoders + 2;
         run.drawsbefore.assign(run.bands.size() + 1, 0);
         run.spare.reserve(size_t(run.window));
         run.kits.reserve(size_t(run.window));
@@ -469,9 +475,10 @@ writeoutcome writerows(safefile &f)
     bandrun run;
     if (!preparerun(run, threads))
         return {writefatal, outofmemory};
-    // The writer is one of the threads; pool threads beyond the bands or the
-    // window would never take one.
-    const int workers = run.window - 2;
+    // A pool thread for each thread asked for (none for one: the writer then
+    // does every band); threads beyond the bands or the limit would never
+    // take one.
+    const int workers = threads > 1 ? run.encoders : 0;
     auto work = [&run](int) { bandworker(run); };
     pooljob job;
     poolopen(job, workers + 1, workers, workof(work));

@@ -155,8 +155,8 @@ writeoutcome writemap(const char *filename, int startx, int starty, int startz);
 // writemap, and what went wrong said once on the console and in the log.
 bool makemap(const char *filename, int startx, int starty, int startz);
 
-// What the last writerows used: bands, the threads that worked on them (the
-// caller included), and the row kits (three rows of column codes, about
+// What the last writerows used: bands, the pool threads that took one (the
+// caller not counted), and the row kits (three rows of column codes, about
 // 3 MB each) it made.
 struct rowsfigures {
     int bands, threads, kits;
