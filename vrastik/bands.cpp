@@ -18,14 +18,14 @@
 //     depend on the data): the writer colours each band in map order just
 //     before writing it.
 // The caller is the writer: it writes the bands in order with the progress
-// bar after each row; while the next band is not ready it takes a band
-// itself when fewer threads than asked for are in bands (on one thread,
-// always). At most `window` bands are taken and not yet written; a band's
-// row buffers (a kit) are taken with it and given back when it is coloured,
-// so memory grows with the threads in bands at once (at most 32), not with
-// the threads asked for. A band that
-// meets a fatal error (or runs out of memory) stops there; the writer writes
-// the rows that one thread going row by row would have written before meeting
+// bar after each row, and while the next band is not ready it takes a band
+// itself (on one thread it takes every band). At most as many threads as
+// asked for, and at most 32, are in bands at once, and at most `window`
+// bands are taken and not yet written. A band's row buffers (a kit) are
+// taken with it and given back when it is coloured, so memory grows with the
+// threads in bands, not with the threads asked for. A band that meets a
+// fatal error (or runs out of memory) stops there; the writer writes the
+// rows that one thread going row by row would have written before meeting
 // it, and returns the message.
 //
 // Every allocation a band's thread makes is in a try that turns
@@ -38,6 +38,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <new>
+#include <type_traits>
 #include <vector>
 
 #include "compiler.h"
@@ -143,11 +144,22 @@ constexpr size_t rowslotsreserve = rowbytesreserve / sizeof(colourslot);
 // the bands would add memory, not speed, on the machines this runs on.
 constexpr int maxbandsout = 32;
 
+// Bytes in 2 MB pages that a resize leaves as they were: the encoder writes
+// every byte before it is read, and clearing them would touch pages the
+// band may never use.
+struct unclearedbytes : hugeallocator<uint8_t> {
+    template <typename U> struct rebind {
+        using other = std::conditional_t<std::is_same_v<U, uint8_t>, unclearedbytes, hugeallocator<U>>;
+    };
+    void construct(uint8_t *) noexcept {}
+    void construct(uint8_t *p, uint8_t v) noexcept { *p = v; }
+};
+
 // A band's buffers; those of written bands are used again. The columns are
 // encoded straight into `bytes`, which keeps room for the longest column
 // past the last one (its size is that room, not the bytes encoded).
 struct bandbuffers {
-    std::vector<uint8_t, hugeallocator<uint8_t>> bytes;
+    std::vector<uint8_t, unclearedbytes> bytes;
     std::vector<uint32_t> rowends;  // bytes after each row encoded
     std::vector<colourslot, hugeallocator<colourslot>> slots;
 };
@@ -417,9 +429,8 @@ bool writeband(safefile &f, const band &b)
     return true;
 }
 
-// The writer: every band in order. While the next one is not ready it takes
-// a band itself when fewer threads are in bands than asked for: on one
-// thread always, on more when the pool could not give them all.
+// The writer: every band in order, taking bands itself while the next one
+// is not ready.
 writeoutcome writeinorder(bandrun &run, safefile &f)
 {
     for (band &b : run.bands) {
@@ -475,10 +486,9 @@ writeoutcome writerows(safefile &f)
     bandrun run;
     if (!preparerun(run, threads))
         return {writefatal, outofmemory};
-    // A pool thread for each thread asked for (none for one: the writer then
-    // does every band); threads beyond the bands or the limit would never
-    // take one.
-    const int workers = threads > 1 ? run.encoders : 0;
+    // The writer is one of the threads; pool threads beyond the bands or the
+    // limit would never take one.
+    const int workers = run.encoders - 1;
     auto work = [&run](int) { bandworker(run); };
     pooljob job;
     poolopen(job, workers + 1, workers, workof(work));
