@@ -4,16 +4,14 @@
 //
 // A band is a run of rows. Whoever takes it builds the columns of its rows
 // and of the rows on either side of it and encodes every column into the
-// band's own buffer. A colour is made as its column is encoded when it can
-// be; otherwise the column gets a placeholder and the band notes where the
-// colour goes, to make it later:
+// band's own buffer with a placeholder for each colour, noting where each
+// colour goes (on one thread, built-in colours are made as their columns
+// are encoded instead). Then the colours:
 //   built-in colours: the dither draws three numbers of the generator random
 //     per voxel in map order, so a band starts a generator of its own at its
-//     first draw, jumped ahead over the draws of every band before it. When
-//     those are known as the band is taken (every band before it encoded,
-//     always so on one thread) it colours as it encodes; else it notes its
-//     colours and makes them once they are known;
-//   texture scripts: no draws, so every band colours as it encodes;
+//     first draw, jumped ahead over the draws of every band before it (known
+//     as soon as those are encoded);
+//   texture scripts: no draws, so every band colours at once;
 //   texture scripts that draw RND or NRND (one shared state, draw counts that
 //     depend on the data): the writer colours each band in map order just
 //     before writing it.
@@ -315,8 +313,11 @@ void takeband(bandrun &run, std::unique_lock<std::mutex> &hold)
     const int k = run.next++;
     run.inband++;
     band &b = run.bands[size_t(k)];
-    colournote note = {&b, nullptr, run.mode == textured || (run.mode == dithered && run.counted == k), run.dither,
-                       0, 0};
+    // On one thread the dither's start is always known: the colours are made
+    // as encoded, without slots. On more (and for texture scripts) they are
+    // made in a pass of their own, which keeps what colouring reads in cache.
+    const bool now = run.mode == dithered && run.encoders == 1 && run.counted == k;
+    colournote note = {&b, nullptr, now, run.dither, 0, 0};
     if (note.now)
         jumprandom(note.dither, run.drawsbefore[size_t(k)]);
     if (!run.spare.empty()) {
@@ -355,8 +356,9 @@ void takeband(bandrun &run, std::unique_lock<std::mutex> &hold)
     b.stage = encoded;
     countdraws(run);
     run.changed.notify_all();
-    if (!note.now && run.mode == dithered) {
-        run.changed.wait(hold, [&] { return run.cancel || run.counted > k; });
+    if (!note.now && run.mode != texturedinorder) {
+        if (run.mode == dithered)
+            run.changed.wait(hold, [&] { return run.cancel || run.counted > k; });
         genrandomstate dither = run.dither;
         jumprandom(dither, run.drawsbefore[size_t(k)]);
         hold.unlock();
