@@ -1,13 +1,12 @@
 // The real pelmora under a virtual X server, driven by xdotool: a short
-// click on F1 shows the help page, a weight slider is dragged to -2.0, a
-// screenshot (xwd) shows both; ESC asks about the unsaved change and Cancel
-// keeps the designer; a compile error is marked at its line and column;
-// every Ctrl+Z takes back a step of the text, then the slider; after
-// Ctrl+Y, Discard ends with exit code 0. A typed expression is saved,
-// loaded and exported through the built-in chooser, and the export is what
-// txtool renders from the saved script. A stand-in zenity on the PATH
-// answers the save dialog, and one that fails hands over to the built-in
-// chooser.
+// click on F1 shows the help page, a slider is dragged, a screenshot (xwd)
+// shows both; ESC asks and Cancel keeps the designer; a compile error is
+// marked at its place; each Ctrl+Z changes the text, then one takes back
+// the drag; Discard ends with exit code 0. A typed
+// expression is saved, loaded and exported through the built-in chooser,
+// and the export is what txtool renders from the saved script. A stand-in
+// zenity on the PATH answers the save dialog, and one that fails hands
+// over to the built-in chooser.
 //
 // PELMORA_SCREENSHOT=FILE.png also writes the window as it starts (the
 // README's picture).
@@ -82,21 +81,17 @@ int waitfor(pid_t pid, double seconds)
     }
 }
 
-std::string output(const std::string &command)
+std::string run(const std::string &display, const std::string &command)
 {
+    std::string full = "DISPLAY=" + display + " " + command + " 2>/dev/null";
     std::string out;
-    if (FILE *p = popen(command.c_str(), "r")) {
+    if (FILE *p = popen(full.c_str(), "r")) {
         char buffer[256];
         while (std::fgets(buffer, sizeof buffer, p))
             out += buffer;
         pclose(p);
     }
     return out;
-}
-
-std::string run(const std::string &display, const std::string &command)
-{
-    return output("DISPLAY=" + display + " " + command + " 2>/dev/null");
 }
 
 void pause(int milliseconds)
@@ -153,12 +148,6 @@ bool readxwd(const std::string &path, screenshot &s)
 struct DesignerEndToEnd : ::testing::Test {
     pid_t server = -1, designer = -1;
     std::string display;
-
-    void SetUp() override
-    {
-        if (!onpath("Xvfb") || !onpath("xdotool") || !onpath("xwd"))
-            GTEST_SKIP() << "Xvfb, xdotool or xwd is missing (bash scripts/setup.sh test installs them)";
-    }
 
     void TearDown() override
     {
@@ -224,31 +213,15 @@ struct DesignerEndToEnd : ::testing::Test {
     }
 };
 
-// The editor's text as drawn: where its grey pixels are.
-std::vector<bool> editortext(const screenshot &s, int wx, int wy)
+TEST_F(DesignerEndToEnd, HelpPageSliderDragAndEscape)
 {
-    std::vector<bool> grey;
-    for (int y = 48; y < 296; y++)
-        for (int x = 300; x < 780; x++)
-            grey.push_back(s.at(wx + x, wy + y) == 0xC0C0C0u);
-    return grey;
-}
-
-// txtool's place of a compile error ("at line L, column C") in the whole text.
-bool txtoolplace(const std::string &text, int &line, int &column)
-{
-    std::string out = output(std::string(TXTOOL) + " eval --dialect pelmora '" + text + "' 2>&1");
-    return std::sscanf(out.c_str() + std::min(out.find("at line"), out.size()), "at line %d, column %d", &line,
-                       &column) == 2;
-}
-
-TEST_F(DesignerEndToEnd, HelpPageSliderDragErrorMarkUndoAndEscape)
-{
+    if (!onpath("Xvfb") || !onpath("xdotool") || !onpath("xwd"))
+        GTEST_SKIP() << "Xvfb, xdotool or xwd is missing (bash scripts/setup.sh test installs them)";
     ASSERT_TRUE(startserver());
     designer = spawn({PELMORA}, {"DISPLAY=" + display, "ASAN_OPTIONS=detect_leaks=0"});
     int wx = -1, wy = -1;
     ASSERT_TRUE(findwindow(wx, wy)) << "no designer window appeared";
-    ASSERT_EQ(wx, (1024 - 800) / 2);                    // centred
+    ASSERT_EQ(wx, (1024 - 800) / 2);     // centred
     ASSERT_EQ(wy, (768 - 600) / 2);
 
     screenshot start;
@@ -256,7 +229,6 @@ TEST_F(DesignerEndToEnd, HelpPageSliderDragErrorMarkUndoAndEscape)
     ASSERT_TRUE(shootwhen("e2e-start", start, drawn)) << "cannot read the screenshot e2e-start.xwd";
     EXPECT_EQ(start.at(wx + 20, wy + 8), 0x404080u);  // F1 button unlit
     EXPECT_EQ(start.at(wx + 21, wy + 420), 0xC06060u);    // R of group 1 at 2.2: 395..429
-    std::vector<bool> original = editortext(start, wx, wy);
     if (const char *png = std::getenv("PELMORA_SCREENSHOT")) {
         std::vector<uint32_t> frame;
         for (int y = 0; y < 600; y++)
@@ -271,9 +243,9 @@ TEST_F(DesignerEndToEnd, HelpPageSliderDragErrorMarkUndoAndEscape)
     pause(300);
     run(display, "xdotool click 1");
     auto helpshown = [&](const screenshot &s) { return s.at(wx + 292, wy + 100) == 0x60D090u; };
-    screenshot s;
-    ASSERT_TRUE(shootwhen("e2e-click", s, helpshown));
-    EXPECT_TRUE(helpshown(s)) << "the short click on F1 was lost";
+    screenshot clicked;
+    ASSERT_TRUE(shootwhen("e2e-click", clicked, helpshown));
+    EXPECT_TRUE(helpshown(clicked)) << "the short click on F1 was lost";
 
     // To the slider at (28, 430), press, down 32 pixels to -2.0, release.
     run(display, "xdotool mousemove_relative -- -52 416");
@@ -284,75 +256,77 @@ TEST_F(DesignerEndToEnd, HelpPageSliderDragErrorMarkUndoAndEscape)
     pause(300);
     run(display, "xdotool mouseup 1");
 
-    auto barat = [&](const screenshot &shot, int y) { return shot.at(wx + 21, wy + y) == 0xC06060u; };
-    ASSERT_TRUE(shootwhen("e2e-after", s, [&](const screenshot &shot) { return helpshown(shot) && barat(shot, 431); }));
-    EXPECT_EQ(s.at(wx + 292, wy + 100), 0x60D090u);   // the help page's box
-    EXPECT_EQ(s.at(wx + 787, wy + 32), 0x60D090u);
-    EXPECT_EQ(s.at(wx + 20, wy + 8), 0x4060C0u);      // F1 lit while it shows
-    EXPECT_EQ(s.at(wx + 21, wy + 420), 0u);           // the bar left the upper half
-    EXPECT_EQ(s.at(wx + 21, wy + 431), 0xC06060u);    // and runs from 430
-    EXPECT_EQ(s.at(wx + 34, wy + 459), 0xC06060u);    // down to 461
+    screenshot after;
+    auto moved = [&](const screenshot &s) {
+        return s.at(wx + 292, wy + 100) == 0x60D090u && s.at(wx + 21, wy + 431) == 0xC06060u;
+    };
+    ASSERT_TRUE(shootwhen("e2e-after", after, moved)) << "cannot read the screenshot e2e-after.xwd";
+    EXPECT_EQ(after.at(wx + 292, wy + 100), 0x60D090u);   // the help page's box
+    EXPECT_EQ(after.at(wx + 787, wy + 32), 0x60D090u);
+    EXPECT_EQ(after.at(wx + 20, wy + 8), 0x4060C0u);      // F1 lit while it shows
+    EXPECT_EQ(after.at(wx + 21, wy + 420), 0u);           // the bar left the upper half
+    EXPECT_EQ(after.at(wx + 21, wy + 431), 0xC06060u);    // and runs from 430
+    EXPECT_EQ(after.at(wx + 34, wy + 459), 0xC06060u);    // down to 461
 
     // The slider's change is unsaved: ESC asks "Save changes to Untitled?"
     // (Save / Discard / Cancel, 248 x 70 centred: at 276, 265); Cancel
     // keeps the designer.
-    auto question = [&](const screenshot &shot) {
-        return shot.at(wx + 276, wy + 265) == 0x404080u && shot.at(wx + 523, wy + 265) == 0x404080u;
+    auto question = [&](const screenshot &s) {
+        return s.at(wx + 276, wy + 265) == 0x404080u && s.at(wx + 523, wy + 265) == 0x404080u;
     };
     run(display, "xdotool key Escape");
-    ASSERT_TRUE(shootwhen("e2e-question", s, question));
-    ASSERT_TRUE(question(s)) << "no question after ESC with unsaved work";
-    run(display, "xdotool key Escape F1");              // Cancel, and the help page away
-    ASSERT_TRUE(shootwhen("e2e-question", s, [&](const screenshot &shot) { return !question(shot); }));
-    pause(500);
-    int status = 0;
-    EXPECT_EQ(waitpid(designer, &status, WNOHANG), 0) << "the designer ended on Cancel";
+    screenshot asked;
+    ASSERT_TRUE(shootwhen("e2e-question", asked, question));
+    ASSERT_TRUE(question(asked)) << "no question after ESC with unsaved work";
+    run(display, "xdotool key Escape F1");              // Cancel; the help page goes
 
-    // A compile error is marked at its line and column (txtool eval's
-    // place, less the header line).
+    // The designer goes on: a compile error is marked at txtool eval's line
+    // (less the header's) and column, in the error's colours.
     const std::string body = "a=d1;\nb=c1*;\na+b";
-    run(display, "xdotool key ctrl+End shift+ctrl+Home BackSpace");
-    run(display, "xdotool type 'a=d1;'");
-    run(display, "xdotool key Return");
-    run(display, "xdotool type 'b=c1*;'");
-    run(display, "xdotool key Return");
-    run(display, "xdotool type 'a+b'");
+    run(display, "xdotool key ctrl+End shift+ctrl+Home BackSpace a equal d 1 semicolon Return b equal c 1 asterisk "
+                 "semicolon Return a plus b");
     pause(300);
     run(display, "xdotool key ctrl+Return");
+    std::string out = run("", TXTOOL " eval --dialect pelmora '(vx,vy,vz,d1,d2,d3,c1,c2,c3,c4,fn,sc)\n" + body + "'");
     int line = 0, column = 0;
-    ASSERT_TRUE(txtoolplace("(vx,vy,vz,d1,d2,d3,c1,c2,c3,c4,fn,sc)\n" + body, line, column));
-    line -= 1;
+    ASSERT_EQ(std::sscanf(out.c_str() + std::min(out.find("at line"), out.size()), "at line %d, column %d", &line,
+                          &column), 2) << out;
+    int cx = wx + 300 + 6 * (column - 1), cy = wy + 48 + 8 * (line - 2);
     auto marked = [&](const screenshot &shot) {
-        int n = 0;
-        for (int y = 0; y < 8; y++)
-            for (int x = 1; x < 6; x++)
-                n += shot.at(wx + 300 + 6 * (column - 1) + x, wy + 48 + 8 * (line - 1) + y) == 0x601010u;
-        return n > 10 && shot.at(wx + 300, wy + 30) == 0x601010u;
+        return shot.at(cx + 5, cy) == 0x601010u && shot.at(cx + 5, cy + 7) == 0x601010u &&
+               shot.at(cx - 1, cy) != 0x601010u && shot.at(wx + 300, wy + 30) == 0x601010u;
     };
+    screenshot s;
     ASSERT_TRUE(shootwhen("e2e-undo", s, marked));
-    EXPECT_TRUE(marked(s)) << "no mark at line " << line << ", column " << column;
+    EXPECT_TRUE(marked(s)) << "no mark at line " << line - 1 << ", column " << column;
 
-    // Every Ctrl+Z changes the text: "\na+b", "\nb=c1*;", "a=d1;" and the
-    // clearing go back one by one; then the slider's drag.
+    // Every Ctrl+Z changes the text ("\na+b", "\nb=c1*;", "a=d1;", the
+    // clearing); the next takes back the drag, and Ctrl+Y does it again.
+    auto text = [&](const screenshot &shot) {                 // the editor's grey pixels
+        std::vector<bool> grey;
+        for (int i = 0; i < 480 * 248; i++)
+            grey.push_back(shot.at(wx + 300 + i % 480, wy + 48 + i / 480) == 0xC0C0C0u);
+        return grey;
+    };
     for (int press = 1; press <= 4; press++) {
-        std::vector<bool> before = editortext(s, wx, wy);
+        std::vector<bool> before = text(s);
         run(display, "xdotool key ctrl+z");
-        ASSERT_TRUE(shootwhen("e2e-undo", s, [&](const screenshot &shot) { return editortext(shot, wx, wy) != before; }));
-        ASSERT_NE(editortext(s, wx, wy), before) << "Ctrl+Z number " << press << " changed nothing";
+        ASSERT_TRUE(shootwhen("e2e-undo", s, [&](const screenshot &shot) { return text(shot) != before; }));
+        ASSERT_NE(text(s), before) << "Ctrl+Z number " << press << " changed nothing";
     }
-    EXPECT_EQ(editortext(s, wx, wy), original) << "Ctrl+Z did not bring the text back";
+    EXPECT_EQ(text(s), text(start)) << "Ctrl+Z did not bring the text back";
+    auto barat = [&](const screenshot &shot, int y) { return shot.at(wx + 21, wy + y) == 0xC06060u; };
     EXPECT_TRUE(barat(s, 450)) << "the slider came back before its turn";
     run(display, "xdotool key ctrl+z");
     ASSERT_TRUE(shootwhen("e2e-undo", s, [&](const screenshot &shot) { return barat(shot, 420); }));
     EXPECT_TRUE(barat(s, 420) && !barat(s, 450)) << "Ctrl+Z did not bring the slider back";
-
-    // Ctrl+Y does the drag again: unsaved, so ESC asks, and Discard ends.
     run(display, "xdotool key ctrl+y");
     ASSERT_TRUE(shootwhen("e2e-undo", s, [&](const screenshot &shot) { return barat(shot, 450); }));
-    run(display, "xdotool key Escape");
-    ASSERT_TRUE(shootwhen("e2e-question", s, question));
-    run(display, "xdotool key d");                       // Discard
-    status = waitfor(designer, 10.0);
+
+    run(display, "xdotool key Escape");                  // unsaved again: Discard ends
+    ASSERT_TRUE(shootwhen("e2e-question", asked, question));
+    run(display, "xdotool key d");
+    int status = waitfor(designer, 10.0);
     designer = -1;
     EXPECT_EQ(status, 0) << "-1: still running 10 s after Discard";
 }
@@ -406,6 +380,8 @@ bool modifiedshown(const screenshot &s, int wx, int wy)
 
 TEST_F(DesignerEndToEnd, SaveLoadAndExportThroughTheBuiltInChooser)
 {
+    if (!onpath("Xvfb") || !onpath("xdotool") || !onpath("xwd"))
+        GTEST_SKIP() << "Xvfb, xdotool or xwd is missing (bash scripts/setup.sh test installs them)";
     std::string dir = tempfolder();
     ASSERT_FALSE(dir.empty());
     ASSERT_TRUE(startserver());
@@ -487,6 +463,8 @@ TEST_F(DesignerEndToEnd, SaveLoadAndExportThroughTheBuiltInChooser)
 // the built-in chooser.
 TEST_F(DesignerEndToEnd, DesktopDialogHelper)
 {
+    if (!onpath("Xvfb") || !onpath("xdotool") || !onpath("xwd"))
+        GTEST_SKIP() << "Xvfb, xdotool or xwd is missing (bash scripts/setup.sh test installs them)";
     std::string dir = tempfolder();
     ASSERT_FALSE(dir.empty());
     ASSERT_EQ(mkdir((dir + "/bin").c_str(), 0755), 0);
@@ -522,10 +500,8 @@ TEST_F(DesignerEndToEnd, DesktopDialogHelper)
               std::string::npos)
         << first;
 
-    // A NUL byte in the answer: the message box is as wide as its text of
-    // two lines, the first 60 characters (6 x 60 + 32 = 392 pixels, at
-    // x = 204) and 88 pixels high (at y = 256), where "The path is too
-    // long" would take one line of 52 (344 x 78 at 228, 261).
+    // A NUL byte in the answer: a box of two lines of 60 characters (392 x 88
+    // at 204, 256), not one of "The path is too long" (344 x 78 at 228, 261).
     std::ofstream(code + ".nul") << "";
     auto nulbox = [&](const screenshot &shot) {
         return shot.at(wx + 204, wy + 256) == 0x404080u && shot.at(wx + 595, wy + 343) == 0x404080u;
