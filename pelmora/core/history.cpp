@@ -56,15 +56,15 @@ static void keepwithinlimits()
 }
 
 // A run of typing, of Backspaces or of Deletes goes on at the place where
-// the last step's left off.
+// the last step's left off; a line break joins only line breaks.
 static bool joins(const undostep &last, const undostep &s)
 {
     if (last.kind != s.kind || last.values || !s.text)
         return false;
     switch (s.kind) {
     case steptyping:
-        return s.removed.empty() && s.inserted.size() == 1 && s.inserted[0] != '\n' &&
-               s.at == last.at + int(last.inserted.size());
+        return s.removed.empty() && s.inserted.size() == 1 && s.at == last.at + int(last.inserted.size()) &&
+               (s.inserted[0] != '\n' || last.inserted.find_first_not_of('\n') == std::string::npos);
     case stepbackspace:
         return s.inserted.empty() && s.removed.size() == 1 && s.at + 1 == last.at;
     case stepdelete:

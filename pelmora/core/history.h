@@ -6,11 +6,14 @@
 // A commit compares the texture with it and records what differs as one
 // step: the text as the bytes replaced at one place (the common start and
 // end left out), the values before and after. Typing at the place where
-// the last step's typing ended joins that step (a line break starts a new
-// one); so do Backspaces and Deletes run one after another. A new step
-// drops the steps that were undone. At most maxundosteps steps and
-// maxundobytes bytes are kept, the oldest going first; a step holds at
-// most two bodies, so the last 1,000 steps always fit.
+// the last step's typing ended joins that step; a line break starts a new
+// one, which the line breaks and typing after it join, so that an undo
+// takes back a line with the break before it, never a lone break at the
+// end that leaves the text looking as it was. Backspaces and Deletes run
+// one after another join too. A new step drops the steps that were undone.
+// At most maxundosteps steps and maxundobytes bytes are kept, the oldest
+// going first; a step holds at most two bodies, so the last 1,000 steps
+// always fit.
 #pragma once
 #include <cstddef>
 #include <deque>

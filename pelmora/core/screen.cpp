@@ -93,8 +93,8 @@ static int hotkeycontrol(int scan)
     return nocontrol;
 }
 
-// What a key did to the history: runs of typing, Backspace and Delete are
-// steps of their own kinds.
+// What a key did to the history: runs of typing (a line break typed with
+// main Enter among them), Backspace and Delete are steps of their own kinds.
 static int stepkindof(uint32_t event)
 {
     switch (keyscan(event)) {
@@ -102,6 +102,8 @@ static int stepkindof(uint32_t event)
         return stepbackspace;
     case scandelete:
         return stepdelete;
+    case scanenter:
+        return steptyping;
     default:
         return keychar(event) >= 32 && !keyctrl(event) ? steptyping : stepedit;
     }

@@ -24,14 +24,8 @@ __attribute__((weak)) platform host;
 
 namespace {
 
-// The editor under test, over the body of the designer's text (the header
-// before it must stay untouched).
-editorstate editor;
-
-char *editbody()
-{
-    return texscripts.script.text + exprheaderlength;
-}
+editorstate editor;     // over the designer's body; the header before it must stay untouched
+char *editbody() { return texscripts.script.text + exprheaderlength; }
 
 struct {
     bool holds;
@@ -97,82 +91,78 @@ struct keyrow {
     uint32_t event;
     const char *clipboard;      // before the key; null = no text there
     const char *after;
-    int result;
+    int result;                 // editunused 0, editmoved 1, editchanged 2
     const char *clipafter;      // null = as before
 };
 
 const keyrow keyrows[] = {
     // moving: Up and Down keep the column where the line is long enough
-    {"ab\ncdef|\ngh", key(scanup), 0, "ab|\ncdef\ngh", editmoved, 0},
-    {"ab|\ncdef\ngh", key(scandown), 0, "ab\ncd|ef\ngh", editmoved, 0},
-    {"ab\ncdef|\ngh", key(scandown), 0, "ab\ncdef\ngh|", editmoved, 0},
-    {"ab\n\nc|d", key(scanup), 0, "ab\n|\ncd", editmoved, 0},
-    {"a|b\n\ncd", key(scandown), 0, "ab\n|\ncd", editmoved, 0},
-    {"a|b\ncd", key(scanup), 0, "a|b\ncd", editmoved, 0},
-    {"ab\nc|d", key(scandown), 0, "ab\nc|d", editmoved, 0},
-    {"ab\ncd|ef", key(scanhome), 0, "ab\n|cdef", editmoved, 0},
-    {"ab\ncd|ef", key(scanhome, 0, C), 0, "|ab\ncdef", editmoved, 0},
-    {"ab\nc|de\nf", key(scanend), 0, "ab\ncde|\nf", editmoved, 0},
-    {"ab\nc|de\nf", key(scanend, 0, RC), 0, "ab\ncde\nf|", editmoved, 0},
-    {"|ab", key(scanleft), 0, "|ab", editmoved, 0},
-    {"ab|", key(scanright), 0, "ab|", editmoved, 0},
-    {"ab|\ncd", key(scanright), 0, "ab\n|cd", editmoved, 0},
-    {"a|bc", key(scanright, 0, S), 0, "a^b|c", editmoved, 0},
-    {"ab\ncd\ne|f^", key(scanup, 0, RS), 0, "ab\nc|d\nef^", editmoved, 0},
-    {"a^b|c", key(scanright), 0, "abc|", editmoved, 0},
+    {"ab\ncdef|\ngh", key(scanup), 0, "ab|\ncdef\ngh", 1, 0},
+    {"ab|\ncdef\ngh", key(scandown), 0, "ab\ncd|ef\ngh", 1, 0},
+    {"ab\ncdef|\ngh", key(scandown), 0, "ab\ncdef\ngh|", 1, 0},
+    {"ab\n\nc|d", key(scanup), 0, "ab\n|\ncd", 1, 0},
+    {"a|b\n\ncd", key(scandown), 0, "ab\n|\ncd", 1, 0},
+    {"a|b\ncd", key(scanup), 0, "a|b\ncd", 1, 0},
+    {"ab\nc|d", key(scandown), 0, "ab\nc|d", 1, 0},
+    {"ab\ncd|ef", key(scanhome), 0, "ab\n|cdef", 1, 0},
+    {"ab\ncd|ef", key(scanhome, 0, C), 0, "|ab\ncdef", 1, 0},
+    {"ab\nc|de\nf", key(scanend), 0, "ab\ncde|\nf", 1, 0},
+    {"ab\nc|de\nf", key(scanend, 0, RC), 0, "ab\ncde\nf|", 1, 0},
+    {"|ab", key(scanleft), 0, "|ab", 1, 0},
+    {"ab|", key(scanright), 0, "ab|", 1, 0},
+    {"ab|\ncd", key(scanright), 0, "ab\n|cd", 1, 0},
+    {"a|bc", key(scanright, 0, S), 0, "a^b|c", 1, 0},
+    {"ab\ncd\ne|f^", key(scanup, 0, RS), 0, "ab\nc|d\nef^", 1, 0},
+    {"a^b|c", key(scanright), 0, "abc|", 1, 0},
     // words are letters and digits: "_" and LF separate them
-    {"foo_bar|", key(scanleft, 0, C), 0, "foo_|bar", editmoved, 0},
-    {"foo_|bar", key(scanleft, 0, C), 0, "|foo_bar", editmoved, 0},
-    {"|foo_bar", key(scanright, 0, C), 0, "foo_|bar", editmoved, 0},
-    {"foo_|bar", key(scanright, 0, RC), 0, "foo_bar|", editmoved, 0},
-    {"|ab  \n cd", key(scanright, 0, C), 0, "ab  \n |cd", editmoved, 0},
-    {"ab|\n cd", key(scanright, 0, C), 0, "ab\n| cd", editmoved, 0},
-    {"ab \n\n|", key(scanleft, 0, C), 0, "ab \n|\n", editmoved, 0},
-    {"ab\n  |cd", key(scanleft, 0, C), 0, "|ab\n  cd", editmoved, 0},
+    {"foo_bar|", key(scanleft, 0, C), 0, "foo_|bar", 1, 0},
+    {"foo_|bar", key(scanleft, 0, C), 0, "|foo_bar", 1, 0},
+    {"|foo_bar", key(scanright, 0, C), 0, "foo_|bar", 1, 0},
+    {"foo_|bar", key(scanright, 0, RC), 0, "foo_bar|", 1, 0},
+    {"|ab  \n cd", key(scanright, 0, C), 0, "ab  \n |cd", 1, 0},
+    {"ab|\n cd", key(scanright, 0, C), 0, "ab\n| cd", 1, 0},
+    {"ab \n\n|", key(scanleft, 0, C), 0, "ab \n|\n", 1, 0},
+    {"ab\n  |cd", key(scanleft, 0, C), 0, "|ab\n  cd", 1, 0},
     // deleting: a selection in either direction, else one byte
-    {"a^bcd|ef", key(scanbackspace), 0, "a|ef", editchanged, 0},
-    {"a|bcd^ef", key(scanbackspace), 0, "a|ef", editchanged, 0},
-    {"a^bcd|ef", key(scandelete), 0, "a|ef", editchanged, 0},
-    {"a|bcd^ef", key(scandelete), 0, "a|ef", editchanged, 0},
-    {"ab^|c", key(scanbackspace), 0, "a|c", editchanged, 0},
-    {"ab\n|cd", key(scanbackspace), 0, "ab|cd", editchanged, 0},
-    {"|abc", key(scanbackspace), 0, "|abc", editmoved, 0},
-    {"a|bc", key(scandelete), 0, "a|c", editchanged, 0},
-    {"abc|", key(scandelete), 0, "abc|", editmoved, 0},
-    {"a|bc", key(scandelete, 0, S), 0, "a^|c", editchanged, 0},
-    {"abc|", key(scanbackspace, 0, S), 0, "ab^|", editchanged, 0},    // the anchor stays in the body
+    {"a^bcd|ef", key(scanbackspace), 0, "a|ef", 2, 0},
+    {"a|bcd^ef", key(scanbackspace), 0, "a|ef", 2, 0},
+    {"a^bcd|ef", key(scandelete), 0, "a|ef", 2, 0},
+    {"a|bcd^ef", key(scandelete), 0, "a|ef", 2, 0},
+    {"ab^|c", key(scanbackspace), 0, "a|c", 2, 0},
+    {"ab\n|cd", key(scanbackspace), 0, "ab|cd", 2, 0},
+    {"|abc", key(scanbackspace), 0, "|abc", 1, 0},
+    {"a|bc", key(scandelete), 0, "a|c", 2, 0},
+    {"abc|", key(scandelete), 0, "abc|", 1, 0},
+    {"a|bc", key(scandelete, 0, S), 0, "a^|c", 2, 0},
+    {"abc|", key(scanbackspace, 0, S), 0, "ab^|", 2, 0},    // the anchor stays in the body
     // typing drops a selection and leaves its text
-    {"a^b|c", letter('x'), 0, "abx|c", editchanged, 0},
-    {"a|bc", letter('X', S), 0, "aX|bc", editchanged, 0},
-    {"a|b", key(scanenter, 13), 0, "a\n|b", editchanged, 0},
-    {"a|b", key(scanenter, 0, S), 0, "a\n|b", editchanged, 0},
-    {"a|b", key(scankpenter, 13), 0, "a|b", editunused, 0},
-    {"a|b", key(scantab, 9), 0, "a|b", editunused, 0},
-    {"a|b", key(0x3F), 0, "a|b", editunused, 0},
-    {"a|b", key(0x12, 0xE9), 0, "a\xE9|b", editchanged, 0},
+    {"a^b|c", letter('x'), 0, "abx|c", 2, 0},
+    {"a|bc", letter('X', S), 0, "aX|bc", 2, 0},
+    {"a|b", key(scanenter, 13), 0, "a\n|b", 2, 0},
+    {"a|b", key(scanenter, 0, S), 0, "a\n|b", 2, 0},
+    {"a|b", key(scankpenter, 13), 0, "a|b", 0, 0},
+    {"a|b", key(scantab, 9), 0, "a|b", 0, 0},
+    {"a|b", key(0x3F), 0, "a|b", 0, 0},
+    {"a|b", key(0x12, 0xE9), 0, "a\xE9|b", 2, 0},
     // clipboard
-    {"a^bc|", key(scaninsert), "old", "abc|", editmoved, 0},
-    {"a^bc|", key(scaninsert, 0, C), "old", "a^bc|", editmoved, "bc"},
-    {"a^|bc", key(scaninsert, 0, RC), "old", "a^|bc", editmoved, 0},
-    {"a|bc", key(scaninsert, 0, C), "old", "a|bc", editmoved, 0},
-    {"|p\rq^!", key(scaninsert, 0, C), 0, "|p\rq^!", editmoved, "p\r\nq"},
-    {"a|b", key(scaninsert, 0, S), "x\r\ny", "a^x\ny|b", editchanged, 0},
-    {"a^bc|d", key(scaninsert, 0, S), "Z", "abc^Z|d", editchanged, 0},
-    {"ab|", key(scaninsert, 0, S | C), "Z", "ab^Z|", editchanged, 0},
-    {"a|b", key(scaninsert, 0, S), 0, "a^|b", editmoved, 0},
+    {"a^bc|", key(scaninsert), "old", "abc|", 1, 0},
+    {"a^bc|", key(scaninsert, 0, C), "old", "a^bc|", 1, "bc"},
+    {"a^|bc", key(scaninsert, 0, RC), "old", "a^|bc", 1, 0},
+    {"a|bc", key(scaninsert, 0, C), "old", "a|bc", 1, 0},
+    {"|p\rq^!", key(scaninsert, 0, C), 0, "|p\rq^!", 1, "p\r\nq"},
+    {"a|b", key(scaninsert, 0, S), "x\r\ny", "a^x\ny|b", 2, 0},
+    {"a^bc|d", key(scaninsert, 0, S), "Z", "abc^Z|d", 2, 0},
+    {"ab|", key(scaninsert, 0, S | C), "Z", "ab^Z|", 2, 0},
+    {"a|b", key(scaninsert, 0, S), 0, "a^|b", 1, 0},
     // the usual shortcuts beside them; without Ctrl the keys type
-    {"a^bc|", key(scanc, 0, C), "old", "a^bc|", editmoved, "bc"},
-    {"a|bc", key(scanc, 0, C), "old", "a|bc", editmoved, 0},
-    {"a^bc|d", key(scanx, 0, RC), "old", "a|d", editchanged, "bc"},
-    {"a|bc", key(scanx, 0, C), "old", "a|bc", editmoved, 0},
-    {"a|b", key(scanv, 0, C), "x\r\ny", "a^x\ny|b", editchanged, 0},
-    {"a|b\nc", key(scana, 0, C), 0, "^ab\nc|", editmoved, 0},
-    {"a|b", key(scanc, 'c'), 0, "ac|b", editchanged, 0},
-    {"a|b", key(scanv, 'V', S), 0, "aV|b", editchanged, 0},
-    // a paste brings what the keyboard could type: no Tab, no control
-    // characters, nothing without a glyph ("\xE2\x82\xAC" is the euro sign)
-    {"|", key(scanv, 0, C), "a\tb\x01" "c\xE2\x82\xAC\r\nd\xC3\xA9", "^abc\nd\x82|", editchanged, 0},
-    {"|", key(scanv, 0, C), "\xE2\x98\xBA\x7F", "^\x7F|", editchanged, 0},
+    {"a^bc|", key(scanc, 0, C), "old", "a^bc|", 1, "bc"},
+    {"a|bc", key(scanc, 0, C), "old", "a|bc", 1, 0},
+    {"a^bc|d", key(scanx, 0, RC), "old", "a|d", 2, "bc"},
+    {"a|bc", key(scanx, 0, C), "old", "a|bc", 1, 0},
+    {"a|b", key(scanv, 0, C), "x\r\ny", "a^x\ny|b", 2, 0},
+    {"a|b\nc", key(scana, 0, C), 0, "^ab\nc|", 1, 0},
+    {"a|b", key(scanc, 'c'), 0, "ac|b", 2, 0},
+    {"a|b", key(scanv, 'V', S), 0, "aV|b", 2, 0},
 };
 
 TEST_F(Editor, KeyTable)
@@ -214,13 +204,13 @@ TEST_F(Editor, LengthLimit)
         const char *clipboard;
         int result, inserted;
     } rows[] = {
-        {maxbodylength - 1, letter('b'), 0, editchanged, 1},
-        {maxbodylength, letter('b', S), 0, editmoved, 0},
-        {maxbodylength, key(scanenter, 13), 0, editmoved, 0},
-        {maxbodylength - 2, key(scaninsert, 0, S), "xy", editchanged, 2},
-        {maxbodylength - 1, key(scaninsert, 0, S), "xy", editchanged, 0},
-        {maxbodylength - 2, key(scaninsert, 0, S), "x\r\ny", editchanged, 0},
-        {maxbodylength - 2, key(scaninsert, 0, S), "x\r\n", editchanged, 2},
+        {maxbodylength - 1, letter('b'), 0, 2, 1},
+        {maxbodylength, letter('b', S), 0, 1, 0},
+        {maxbodylength, key(scanenter, 13), 0, 1, 0},
+        {maxbodylength - 2, key(scaninsert, 0, S), "xy", 2, 2},
+        {maxbodylength - 1, key(scaninsert, 0, S), "xy", 2, 0},
+        {maxbodylength - 2, key(scaninsert, 0, S), "x\r\ny", 2, 0},
+        {maxbodylength - 2, key(scaninsert, 0, S), "x\r\n", 2, 2},
     };
     for (const row &r : rows) {
         SCOPED_TRACE(r.length - maxbodylength);
@@ -257,20 +247,22 @@ TEST_F(Editor, KeyStormKeepsTheBodyWhole)
     }
 }
 
-// What a paste left out, counted: Tab, the control characters, the smiley
-// (a glyph, but code 1, which no key types), the euro sign (no glyph); CRs
-// belong to their line breaks.
-TEST_F(Editor, PasteCountsWhatItLeftOut)
+// A paste brings what the keyboard could type and counts what it left out:
+// Tab, control characters, the smiley (code 1, a glyph no key types), the
+// euro sign (no glyph), a byte that is no UTF-8; CRs go with line breaks.
+TEST_F(Editor, PasteLeavesOutWhatNoKeyTypes)
 {
     const struct {
-        const char *clipboard;
+        const char *clipboard, *after;
         int leftout;
-    } rows[] = {{"plain\r\ntext", 0}, {"a\tb\x01" "c\xE2\x82\xAC\r\nd", 3}, {"\xE2\x98\xBA\x1B", 2}, {"\xE9", 1}};
+    } rows[] = {{"a\tb\x01" "c\xE2\x82\xAC\r\nd\xC3\xA9", "^abc\nd\x82|", 3}, {"\xE2\x98\xBA\x1B\x7F", "^\x7F|", 2},
+                {"\xE9", "^|", 1}};
     for (const auto &r : rows) {
         SCOPED_TRACE(r.clipboard);
         offer(r.clipboard);
         settext("|");
-        editkey(editor, key(scanv, 0, C));
+        EXPECT_EQ(editkey(editor, key(scanv, 0, C)), editchanged);
+        EXPECT_EQ(marked(), r.after);
         EXPECT_EQ(editor.leftout, r.leftout);
     }
 }

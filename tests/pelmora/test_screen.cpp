@@ -8,6 +8,8 @@
 #include "editor.h"
 #include "golden.h"
 #include "headless.h"
+#include "history.h"
+#include "idle.h"
 #include "input.h"
 #include "keys.h"
 #include "pointset.h"
@@ -17,13 +19,13 @@
 #include "designer.h"
 #include "texscript.h"
 
-#include "designer.h"
 #include "support/command.h"
 #include "support/pngread.h"
 #include "support/scratch.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -184,7 +186,7 @@ TEST_F(ScreenTest, GoldenCompileErrorLine)
 
 // examples/rock.tx has weights of 112 to 118: their bars stop at the
 // sliders' box with an arrow, and nothing of them lies on the buttons, the
-// editor, the error line or the quick-help bar.
+// editor, the error line, the quick-help bar or above group 4.
 TEST_F(ScreenTest, GoldenOutOfRangeSlidersStayInTheirBand)
 {
     char why[texwhysize];
@@ -197,14 +199,12 @@ TEST_F(ScreenTest, GoldenOutOfRangeSlidersStayInTheirBand)
     const uint32_t slidercolours[] = {0xC06060, 0x60C060, 0x6060C0, 0x606060};
     const struct {
         int x0, y0, x1, y1;
-    } kept[] = {{20, 8, 700, 20}, {300, 30, 780, 38}, {300, 48, 780, 296}, {20, 555, 780, 567}};
+    } kept[] = {{20, 8, 700, 20}, {300, 30, 780, 38}, {300, 48, 780, 296}, {20, 555, 780, 567}, {380, 329, 452, 330}};
     for (const auto &k : kept)
         for (int y = k.y0; y < k.y1; y++)
             for (int x = k.x0; x < k.x1; x++)
                 for (uint32_t c : slidercolours)
                     ASSERT_NE(pixel(x, y), c) << x << "," << y;
-    for (int x = 380; x < 452; x++)                     // group 4's bars end at the box
-        EXPECT_NE(pixel(x, 329), 0xC06060u);
     expectspots({{380, 330, 0xC06060}, {387, 330, 0xFFFFFF}, {388, 330, 0xFFFFFF}, {386, 330, 0xC06060},
                  {384, 333, 0xFFFFFF}, {44, 529, 0x60C060}, {51, 529, 0xFFFFFF}, {48, 526, 0xFFFFFF}});
 }
@@ -228,96 +228,60 @@ TEST_F(ScreenTest, GoldenEditorScrollsToTheCursor)
     EXPECT_EQ(screen.editor.topline, 37 - 30);
     EXPECT_EQ(screen.editor.leftcolumn, 107 - 80);
     expectgolden("scrolled");
-    // The cursor bar right of "+q", at the view's last column; "q" before it.
-    expectspots({{780, 287, 0xFFFFFFFF}, {780, 295, 0xFFFFFFFF}});
-    bool q = false;
-    for (int x = 774; x < 780; x++)
-        for (int y = 288; y < 296; y++)
-            q |= pixel(x, y) == 0xC0C0C0;
-    EXPECT_TRUE(q);
+    expectspots({{780, 287, 0xFFFFFFFF}, {780, 295, 0xFFFFFFFF}});     // the cursor after "+q"
+    int q = 0;                                          // "q" in the last column
+    for (int i = 0; i < 48; i++)
+        q += pixel(774 + i % 6, 288 + i / 6) == 0xC0C0C0;
+    EXPECT_GT(q, 0);
     presskey(scanhome, 0, modlctrl);                    // back to the top: the view as before scrolling
     headlessframe();
     EXPECT_EQ(screen.editor.topline, 0);
     EXPECT_EQ(screen.editor.leftcolumn, 0);
 }
 
-// The compiler's message keeps its words and gets the place; the place is
-// marked in the editor and the cursor goes there; an edit takes the mark
-// away, the message stays until a compile succeeds.
-TEST_F(ScreenTest, CompileErrorShowsItsLineAndColumn)
+// The error's place (its line and column counted here from the body) is
+// marked and the cursor goes there; an edit takes the mark away, the
+// message stays until a compile succeeds.
+TEST_F(ScreenTest, CompileErrorIsMarkedAtItsPlace)
 {
-    const struct {
-        const char *body;
-        int line, column;
-    } rows[] = {{"a=d1;\nb=c1*;\na+b", 2, 6}, {"d1*(c1+", 1, 4}, {"x = 1;\n\n  y + ", 1, 1}};
-    for (const auto &r : rows) {
-        SCOPED_TRACE(r.body);
-        headlessstart();
-        setbody(r.body);
-        presskey(scanenter, 13, modlctrl);
-        headlessframe();
-        ASSERT_EQ(texscripts.func, nullptr);
-        std::string text = compileerror();
-        int at = compileerrorat() - exprheaderlength;
-        ASSERT_GE(at, 0);
-        // the place's line and column counted here from the body itself
-        int line = 1, column = 1;
-        for (int i = 0; i < at; i++) {
-            column = r.body[i] == '\n' ? 1 : column + 1;
-            line += r.body[i] == '\n';
-        }
-        std::string want = text + " (line " + std::to_string(line) + ", column " + std::to_string(column) + ")";
-        EXPECT_EQ(screen.errortext, want);
-        EXPECT_EQ(screen.editor.cursor, at);
-        int x = 300 + 6 * (column - 1), y = 48 + 8 * (line - 1);
-        auto marked = [&] {
-            int n = 0;
-            for (int j = 1; j < 6; j++)
-                for (int i = 0; i < 8; i++)
-                    n += pixel(x + j, y + i) == 0x601010u;
-            return n;
-        };
-        EXPECT_GT(marked(), 10) << x << "," << y;       // the marked cell
-        EXPECT_EQ(pixel(300 + 6 * int(want.size()) - 1, 37), 0x601010u);
-        presskey(scanend);
-        typetext(" ");
-        headlessframe();
-        EXPECT_EQ(marked(), 0);
-        EXPECT_EQ(pixel(300, 30), 0x601010u);
-    }
+    const std::string body = "a=d1;\n\n  b=c1*;\na+b";
+    setbody(body.c_str());
+    presskey(scanenter, 13, modlctrl);
+    headlessframe();
+    int at = compileerrorat() - exprheaderlength;
+    ASSERT_GE(at, 0);
+    EXPECT_EQ(screen.editor.cursor, at);
+    int line = 1 + int(std::count(body.begin(), body.begin() + at, '\n')), column = at - int(body.rfind('\n', at - 1));
+    int x = 300 + 6 * (column - 1), y = 48 + 8 * (line - 1);
+    auto marked = [&] { return pixel(x + 5, y) == 0x601010u && pixel(x + 5, y + 7) == 0x601010u; };
+    EXPECT_TRUE(marked()) << x << "," << y;
+    typetext(" ");
+    headlessframe();
+    EXPECT_FALSE(marked());
+    EXPECT_EQ(pixel(300, 30), 0x601010u);
 }
 
 // ---- behaviour --------------------------------------------------------------
 
 // A press released before the frame reads it (xdotool click, a quick
-// finger) still acts: it is a press in one frame and a release in the next.
+// finger) is a press in one frame and a release in the next: F1, the
+// quick-help bar, a right click opening the menu and its Delete all act.
 TEST_F(ScreenTest, ShortClicksReachEveryControl)
 {
-    auto shortclick = [](int button) {
-        setbutton(button, true);
-        setbutton(button, false);
-        headlessframes(3);
-    };
-    moveto(80, 14);
-    headlessframe();
-    shortclick(0);
-    EXPECT_EQ(screen.helppage, 1) << "F1 = Help";
-    moveto(400, 560);
-    headlessframe();
-    shortclick(0);
-    EXPECT_EQ(screen.quickhelp, 0) << "the quick-help bar";
     setbody("abc");
     presskey(scana, 0, modlctrl);
-    moveto(400, 200);
-    headlessframe();
-    shortclick(1);
-    ASSERT_EQ(screen.active, ctlmenu) << "the context menu opens";
-    moveto(410, 225);
-    headlessframe();
-    shortclick(0);
-    EXPECT_STREQ(screen.editor.body, "") << "its Delete";
+    const int clicks[][3] = {{80, 14, 0}, {400, 560, 0}, {400, 200, 1}, {410, 225, 0}};     // x, y, button
+    for (const auto &c : clicks) {
+        moveto(c[0], c[1]);
+        headlessframe();
+        setbutton(c[2], true);
+        setbutton(c[2], false);
+        headlessframes(3);
+    }
+    EXPECT_EQ(screen.helppage, 1);
+    EXPECT_EQ(screen.quickhelp, 0);
+    EXPECT_STREQ(screen.editor.body, "");
 }
-
 
 // Buttons act on release wherever the cursor is by then; a press captured
 // by another control that ends on a button does nothing.
@@ -367,13 +331,10 @@ TEST_F(ScreenTest, HotkeysWinOverTheEditor)
         EXPECT_EQ(screen.clicked, r.clicked);
         EXPECT_EQ(dialogopen(), r.clicked != ctlhelp);
         presskey(scanesc);
-        headlessframe();
-        EXPECT_EQ(headless.closes, r.clicked == ctlhelp ? 1 : 0);
-        headless.closes = 0;
-        EXPECT_FALSE(dialogopen());
-        headlessframe();                    // the held button takes the editor again
+        headlessframes(2);                  // the held button takes the editor again
     }
     EXPECT_EQ(screen.helppage, 1);
+    EXPECT_EQ(headless.closes, 1);          // after F1; the file dialogs took theirs
 }
 
 // Left drag: the preview follows every frame. Right drag (or both
@@ -720,6 +681,122 @@ TEST_F(ScreenTest, FullScreenKeepsTheLayoutAndMovesTheBanner)
     EXPECT_TRUE(textin(714, 748, 1024, 756));
     EXPECT_FALSE(textin(490, 580, 800, 588));
     EXPECT_EQ(pixel(20, 8), buttoncolour);
+}
+
+// ---- history, live compiles, idle ------------------------------------------
+
+// One history: a typing run, a line break with the typing after it, a run
+// of Backspaces, a drag and a turn of the light are a step each; redo gives
+// them back, a change drops what was undone; steps and bytes are bounded.
+TEST_F(ScreenTest, UndoAndRedoTakeBoundedStepsBackAndForth)
+{
+    std::string start = screen.editor.body;
+    float weight = texscripts.script.weights[0][0], light = texscripts.script.lightangle;
+    auto drag = [](int x0, int y0, int x1, int y1) {
+        moveto(x0, y0);
+        setbutton(0, true);
+        headlessframe();
+        moveto(x1, y1);
+        headlessframe();
+        setbutton(0, false);
+        headlessframe();
+    };
+    typetext("ab");
+    presskey(scanenter);
+    typetext("cd");
+    presskey(scanbackspace);
+    drag(28, 430, 28, 400);
+    drag(28, 430, 28, 460);
+    drag(100, 100, 200, 250);                   // the light
+    ASSERT_NE(texscripts.script.lightangle, light);
+    const struct {
+        int scan;
+        uint32_t modifiers;
+        std::string text;                       // before the start's body
+        float weight;
+    } rows[] = {
+        {scanz, modlctrl, "ab\nc", -1.875f}, {scanz, modrctrl, "ab\nc", 1.875f}, {scanz, modlctrl, "ab\nc", weight},
+        {scanz, modlctrl, "ab\ncd", weight}, {scanz, modlctrl, "ab", weight},     {scanz, modlctrl, "", weight},
+        {scanz, modlctrl, "", weight},       {scany, modlctrl, "ab", weight},     {scany, modrctrl, "ab\ncd", weight},
+        {scanz, modlctrl | modlshift, "ab\nc", weight},                          {scany, modlctrl, "ab\nc", 1.875f},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.text);
+        presskey(r.scan, 0, r.modifiers);
+        headlessframe();
+        EXPECT_EQ(screen.editor.body, r.text + start);
+        EXPECT_EQ(texscripts.script.weights[0][0], r.weight);
+    }
+    EXPECT_EQ(texscripts.script.lightangle, light);
+    typetext("x");                              // nothing left to redo
+    presskey(scany, 0, modlctrl);
+    headlessframe();
+    EXPECT_EQ(screen.editor.body, "ab\ncx" + start);
+    EXPECT_EQ(texscripts.script.weights[0][0], 1.875f);
+
+    for (int i = 0; i < 3000; i++) {            // whole bodies, more than the bytes allowed
+        std::memset(screen.editor.body, 'a' + i % 2, size_t(maxbodylength));
+        screen.editor.length = maxbodylength;
+        commit(stepedit, committext);
+        ASSERT_LE(history.bytes, maxundobytes);
+        ASSERT_LE(int(history.steps.size()), maxundosteps);
+    }
+    EXPECT_LT(history.steps.size(), 3000u);
+    for (int i = 0; i < 1000; i++)
+        ASSERT_NE(undo(), 0);
+}
+
+// F5: the text compiles after 0.3 s without changes; a failure leaves the
+// expression and the preview, and marks the place; a success replaces them.
+TEST_F(ScreenTest, LiveCompileAfterAPause)
+{
+    exprfunc first = texscripts.func;
+    std::vector<uint32_t> image = previewimage();
+    presskey(scanf5);
+    presskey(scanend, 0, modlctrl);
+    typetext("*(");
+    headlessframes(10);                         // 1/6 s
+    EXPECT_EQ(screen.compilefailed, 0);
+    headlessframes(10);
+    EXPECT_EQ(screen.compilefailed, 1);
+    EXPECT_EQ(texscripts.func, first);
+    EXPECT_EQ(previewimage(), image);
+    EXPECT_GE(screen.editor.mark, 0);
+    presskey(scanbackspace);
+    typetext("0.5");
+    headlessframes(20);
+    EXPECT_EQ(screen.compilefailed, 0);
+    EXPECT_NE(texscripts.func, first);
+    EXPECT_NE(previewimage(), image);
+    EXPECT_EQ(screen.editor.modified, 0);
+    presskey(scanf5);
+    typetext("+1");
+    headlessframes(30);
+    EXPECT_EQ(screen.editor.modified, 1);
+}
+
+// With nothing happening a frame is due only when the cursor blinks, twice
+// a second; input, and the frame after one with input, are due at once.
+TEST_F(ScreenTest, IdleDrawsOnlyAtTheBlink)
+{
+    moveto(790, 590);                           // over no control: no help text
+    headlessframes(90);
+    int frames = 0, shown = -1, turns = 0;
+    for (double end = headless.now + 10.0; headless.now < end && frames < 1000; frames++) {
+        headless.now += framewait(headless.now) - headless.step;      // headlessframe adds its step
+        headlessframe();
+        int on = screen.editor.blinkdeadline - screen.currenttime > 0.5;
+        turns += shown >= 0 && on != shown;
+        shown = on;
+    }
+    EXPECT_NEAR(frames, 20, 1);
+    EXPECT_GE(turns, frames - 1);
+    movemouse(1, 0);
+    EXPECT_EQ(framewait(headless.now), 0.0);
+    headlessframe();
+    EXPECT_EQ(framewait(headless.now), 0.0);
+    headlessframe();
+    EXPECT_GT(framewait(headless.now), 0.0);
 }
 
 } // namespace
