@@ -9,8 +9,8 @@
 #include "draw.h"
 #include "editor.h"
 #include "keys.h"
-#include "screen.h"
 #include "screenstate.h"
+#include "typing.h"
 
 constexpr int menuwidth = 48, menuheight = 30, entryheight = 10;
 

@@ -46,6 +46,7 @@
 #include "pointset.h"
 #include "sliders.h"
 #include "texscript.h"
+#include "typing.h"
 
 #include <algorithm>
 #include <cmath>
@@ -91,37 +92,6 @@ static int hotkeycontrol(int scan)
         if (screen.controls[id].hotkey && screen.controls[id].hotkey == scan)
             return id;
     return nocontrol;
-}
-
-// What a key did to the history: runs of typing (a line break typed with
-// main Enter among them), Backspace and Delete are steps of their own kinds.
-static int stepkindof(uint32_t event)
-{
-    switch (keyscan(event)) {
-    case scanbackspace:
-        return stepbackspace;
-    case scandelete:
-        return stepdelete;
-    case scanenter:
-        return steptyping;
-    default:
-        return keychar(event) >= 32 && !keyctrl(event) ? steptyping : stepedit;
-    }
-}
-
-int typeinto(uint32_t event)
-{
-    int result = editkey(screen.editor, event);
-    if (result == editchanged) {
-        textchanged();
-        commit(stepkindof(event), committext);
-    }
-    if (screen.editor.leftout > 0) {
-        setstatus(5.0, "Pasted without %d character%s: control characters and characters without a glyph",
-                  screen.editor.leftout, screen.editor.leftout == 1 ? "" : "s");
-        screen.editor.leftout = 0;
-    }
-    return result;
 }
 
 // An undo or redo took a step: the screen follows what it changed.
