@@ -1,6 +1,6 @@
-// The designer's start-up and its script load, in one place for the
-// designer, `txtool render`, the preview tests and the preview benchmark, so
-// they cannot drift apart.
+// The designer's start-up, its script load and the preview of a loaded
+// script, in one place for the designer, `txtool render`, the preview tests
+// and the preview benchmark, so they cannot drift apart.
 #pragma once
 #include <cstddef>
 
@@ -19,3 +19,18 @@ void startdesigner();
 // script, a damaged section, more parameters than a texture is given). The
 // caller rebuilds the preview.
 int loaddesign(const char *path, char *why, size_t whysize);
+
+// What a person does after the load, in this order: drags the light to an
+// angle, switches the lighting off.
+struct designactions {
+    bool setlight = false;
+    float light = 0.0f;
+    bool nolight = false;
+};
+
+// The preview the designer shows when it starts afresh (the random sources
+// and the preview as in a new process), loads path and then does `a`; each
+// step renders as the designer does. Returns 1, or 0 with the reason in
+// `why`: the script did not load (the reason of loaddesign), or memory ran
+// out building the point grids.
+int renderdesign(const char *path, const designactions &a, char *why, size_t whysize);

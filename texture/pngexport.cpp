@@ -1,5 +1,4 @@
 #include "pngexport.h"
-#include "png.h"
 #include "preview.h"
 
 #include <cstdio>
@@ -9,24 +8,24 @@
 constexpr uint32_t opaque = 0xFF000000u;
 
 // The pixels of an image pngbegin or pngbeginmemory has opened.
-static int writepreview()
+static int writepreview(pngwriter &w)
 {
     for (int n = 0; n < previewsize; n++)
-        if (!pngpixel(preview.image[n] | opaque)) {
-            if (!png.message[0])
-                std::snprintf(png.message, sizeof png.message, "cannot write the image");
-            pngabort();
+        if (!pngpixel(w, preview.image[n] | opaque)) {
+            if (!w.message[0])
+                std::snprintf(w.message, sizeof w.message, "cannot write the image");
+            pngabort(w);
             return 0;
         }
     return 1;
 }
 
-int exportpreview(const char *path)
+int exportpreview(pngwriter &w, const char *path)
 {
-    return pngbegin(path, previewside, previewside) && writepreview();
+    return pngbegin(w, path, previewside, previewside) && writepreview(w);
 }
 
-int exportpreviewmemory()
+int exportpreviewmemory(pngwriter &w)
 {
-    return pngbeginmemory(previewside, previewside) && writepreview();
+    return pngbeginmemory(w, previewside, previewside) && writepreview(w);
 }

@@ -1,11 +1,12 @@
 // The designer's PNG export of the preview image.
 #pragma once
+#include "png.h"
 
-// Writes the 256 x 256 preview image to path through the PNG writer, row by
-// row, each pixel opaque (alpha 255). Returns 1, or 0 with the reason in
-// png.message; a failed export leaves no file behind.
-int exportpreview(const char *path);
+// Writes the 256 x 256 preview image to path through the PNG writer w, row
+// by row, each pixel opaque (alpha 255). Returns 1, or 0 with the reason in
+// w.message; a failed export leaves no file behind.
+int exportpreview(pngwriter &w, const char *path);
 
-// The same image kept in memory, byte for byte the file exportpreview
-// writes; take it with pngtakememory. Returns 1, or 0 with png.message.
-int exportpreviewmemory();
+// The same image kept in w's memory, byte for byte the file exportpreview
+// writes; take it with pngtakememory. Returns 1, or 0 with w.message.
+int exportpreviewmemory(pngwriter &w);

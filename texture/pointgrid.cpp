@@ -413,7 +413,7 @@ void buildpart(const levelplan &p, levelparts &lp, scratchpool &pool, int k)
 // The level of side g below `up`, or false when memory ran out. Its entry
 // array is sized for the most its cells can keep (pages that are never
 // written cost nothing) and cut to size at the end.
-bool buildlevel(int threads, workteam *team, int mode, int g, int sx, int sy, int sz, pointsource pts,
+bool buildlevel(int threads, bool helped, int mode, int g, int sx, int sy, int sz, pointsource pts,
                 const gridlevel &up, scratchpool &pool, gridlevel &next)
 {
     next = {(sx + g - 1) / g, (sy + g - 1) / g, (sz + g - 1) / g, g, nullptr, nullptr, 0};
@@ -426,9 +426,9 @@ bool buildlevel(int threads, workteam *team, int mode, int g, int sx, int sy, in
         levelplan p{mode, next.nx, next.ny, next.nz, g, mode == gridnearest ? 1.0f : 0.0f, pts, &up,
                     mapaxis(next.nx, up.nx, g, up.side), mapaxis(next.ny, up.ny, g, up.side),
                     mapaxis(next.nz, up.nz, g, up.side)};
-        // A few parts per thread, each a run of whole slabs; a team may
-        // lend a thread more.
-        const int count = threads <= 1 && !team ? 1 : std::min(up.nx, 4 * std::max(threads, 2));
+        // A few parts per thread, each a run of whole slabs; a thread
+        // waiting for an enclosing job may lend a hand.
+        const int count = threads <= 1 && !helped ? 1 : std::min(up.nx, 4 * std::max(threads, 2));
         size_t capacity = 0;
         int cell = 0;
         lp.part.resize(size_t(count));
@@ -446,7 +446,7 @@ bool buildlevel(int threads, workteam *team, int mode, int g, int sx, int sy, in
         if (!next.starts || !next.entries || cell != cellsof(next))
             throw std::bad_alloc();
         next.starts[0] = 0;
-        runparts(threads, count, [&](int k) { buildpart(p, lp, pool, k); }, team);
+        runparts(threads, count, [&](int k) { buildpart(p, lp, pool, k); });
     } catch (const std::bad_alloc &) {
         ok = false;
     }
@@ -473,7 +473,7 @@ pointgrid *buildgrid(int mode, int mincell, int sx, int sy, int sz,
 }
 
 pointgrid *buildgridon(int threads, int mode, int mincell, int sx, int sy, int sz,
-                       int pointcount, const int *indexlist, pointsource pts, workteam *team)
+                       int pointcount, const int *indexlist, pointsource pts, bool helped)
 {
     gridlevel cur;
     if (!makeroot(pointcount, indexlist, cur))
@@ -483,7 +483,7 @@ pointgrid *buildgridon(int threads, int mode, int mincell, int sx, int sy, int s
         gridlevel next;
         bool built = false;
         try {
-            built = buildlevel(threads, team, mode, g, sx, sy, sz, pts, cur, pool, next);
+            built = buildlevel(threads, helped, mode, g, sx, sy, sz, pts, cur, pool, next);
         } catch (const std::bad_alloc &) {
         }
         freelevel(cur);

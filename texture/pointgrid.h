@@ -35,12 +35,12 @@ struct pointsource {
 pointgrid *buildgrid(int mode, int mincell, int sx, int sy, int sz,
                      int pointcount, const int *indexlist, pointsource points);
 
-// The same with each level's cells shared among `threads` threads, and the
-// idle members of `team` when one is given; the lists are the same arrays
-// for every thread count.
-struct workteam;
+// The same with each level's cells shared among `threads` threads of the
+// pool; `helped`: split the levels into parts even for one thread, since a
+// thread waiting for an enclosing job may take some. The lists are the same
+// arrays for every thread count.
 pointgrid *buildgridon(int threads, int mode, int mincell, int sx, int sy, int sz,
-                       int pointcount, const int *indexlist, pointsource points, workteam *team = nullptr);
+                       int pointcount, const int *indexlist, pointsource points, bool helped = false);
 
 void freegrid(pointgrid *g);
 

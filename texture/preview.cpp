@@ -5,15 +5,11 @@
 #include "pointset.h"
 #include "texscript.h"
 
+#include "workers.h"
+
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
-#include <system_error>
-#include <thread>
-#include <vector>
 
 previewstate preview = {nullptr, nullptr, {}, {}, {}, {}, 1};
 
@@ -188,7 +184,7 @@ static void colourrows(int y0, int y1)
     exprcallsend(saved);
 }
 
-// ---- the colour stage on a small pool of threads ----------------------------
+// ---- the colour stage on the pool's threads ---------------------------------
 
 namespace {
 
@@ -196,95 +192,12 @@ constexpr int bandrows = 8;
 constexpr int bandcount = previewside / bandrows;
 constexpr int maxcolourthreads = 4;
 
-// Workers wait for a new generation, then take bands of rows until none is
-// left; the caller takes bands too and waits until every worker is done.
-struct colourpool {
-    std::mutex lock;
-    std::condition_variable start, finished;
-    std::vector<std::thread> workers;
-    unsigned generation = 0;
-    int running = 0;
-    bool stopping = false;
-    bool made = false;
-    std::atomic<int> nextband{0};
-
-    ~colourpool()
-    {
-        {
-            std::lock_guard<std::mutex> hold(lock);
-            stopping = true;
-        }
-        start.notify_all();
-        for (std::thread &t : workers)
-            t.join();
-    }
-};
-
-colourpool pool;
 int colourthreads = 0;      // 0: as many as the machine has, at most maxcolourthreads
-
-void colourbands()
-{
-    for (int b; (b = pool.nextband.fetch_add(1)) < bandcount;)
-        colourrows(b * bandrows, (b + 1) * bandrows);
-}
-
-void colourworker()
-{
-    unsigned seen = 0;
-    for (;;) {
-        {
-            std::unique_lock<std::mutex> hold(pool.lock);
-            pool.start.wait(hold, [&] { return pool.stopping || pool.generation != seen; });
-            if (pool.stopping)
-                return;
-            seen = pool.generation;
-        }
-        colourbands();
-        std::lock_guard<std::mutex> hold(pool.lock);
-        if (--pool.running == 0)
-            pool.finished.notify_one();
-    }
-}
 
 int wantedthreads()
 {
-    int n = colourthreads > 0 ? colourthreads : int(std::thread::hardware_concurrency());
+    int n = colourthreads > 0 ? colourthreads : hardwarethreads();
     return std::clamp(n, 1, maxcolourthreads);
-}
-
-// The workers are made on first use; a thread that cannot be made leaves
-// the work to those that could.
-void makepool()
-{
-    pool.made = true;
-    for (int i = 1; i < wantedthreads(); i++) {
-        try {
-            pool.workers.emplace_back(colourworker);
-        } catch (const std::system_error &) {
-            break;
-        }
-    }
-}
-
-void colourinparallel()
-{
-    if (!pool.made)
-        makepool();
-    if (pool.workers.empty()) {
-        colourrows(0, previewside);
-        return;
-    }
-    pool.nextband = 0;
-    {
-        std::lock_guard<std::mutex> hold(pool.lock);
-        pool.running = int(pool.workers.size());
-        pool.generation++;
-    }
-    pool.start.notify_all();
-    colourbands();
-    std::unique_lock<std::mutex> hold(pool.lock);
-    pool.finished.wait(hold, [] { return pool.running == 0; });
 }
 
 } // namespace
@@ -303,10 +216,10 @@ void colourpreview()
         std::memset(preview.image, 0, sizeof preview.image);
         return;
     }
-    if (wantedthreads() == 1 || (texscripts.func && exprdrawsrandom(texscripts.func)))
+    if (texscripts.func && exprdrawsrandom(texscripts.func))
         colourrows(0, previewside);
     else
-        colourinparallel();
+        runparts(wantedthreads(), bandcount, [](int b) { colourrows(b * bandrows, (b + 1) * bandrows); });
 }
 
 int renderpreview(int rebuild, int relight)

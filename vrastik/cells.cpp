@@ -4,11 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "generator.h"
 #include "lanes.h"
-#include "runlog.h"
 #include "workers.h"
 
 namespace {
@@ -102,8 +100,9 @@ bool classifycells(const pointgrid &g, int first, int end, int *counts)
     return true;
 }
 
-// In parts on `threads` threads and the idle members of `team`.
-void classifygrid0(cellclasses &r, int threads, workteam *team)
+// In parts on `threads` threads, and threads that wait for an enclosing job
+// when `helped`.
+void classifygrid0(cellclasses &r, int threads, bool helped)
 {
     r = {{0, 0, 0}, false, false};
     const pointgrid &g = *gen.grid0;
@@ -116,13 +115,17 @@ void classifygrid0(cellclasses &r, int threads, workteam *team)
         int counts[3];
         bool full;
     };
-    const int parts = threads > 1 || team ? 16 : 1;
-    std::vector<partclasses> part(size_t(parts), partclasses{{0, 0, 0}, true});
+    constexpr int maxparts = 16;
+    const int parts = threads > 1 || helped ? maxparts : 1;
+    partclasses part[maxparts];
+    for (partclasses &p : part)
+        p = {{0, 0, 0}, true};
     runparts(threads, parts, [&](int k) {
         const int first = int(int64_t(g.cellcount) * k / parts), end = int(int64_t(g.cellcount) * (k + 1) / parts);
-        part[size_t(k)].full = classifycells(g, first, end, part[size_t(k)].counts);
-    }, team);
-    for (const partclasses &p : part) {
+        part[k].full = classifycells(g, first, end, part[k].counts);
+    });
+    for (int k = 0; k < parts; k++) {
+        const partclasses &p = part[k];
         r.emptycell = r.emptycell || !p.full;
         for (int i = 0; i < 3; i++)
             r.counts[i] += p.counts[i];
@@ -143,10 +146,10 @@ bool reportclasses(const cellclasses &r)
     return true;
 }
 
-pointgrid *rockgrid(int threads, workteam *team, int mode, int mincell)
+pointgrid *rockgrid(int threads, bool helped, int mode, int mincell)
 {
     pointsource pts = {reinterpret_cast<const unsigned char *>(gen.rocks), sizeof(rock)};
-    return buildgridon(threads, mode, mincell, mapsize, mapsize, mapdepth, gen.rockcount, gen.rocklist, pts, team);
+    return buildgridon(threads, mode, mincell, mapsize, mapsize, mapdepth, gen.rockcount, gen.rocklist, pts, helped);
 }
 
 // "Done." with the size of a built grid, or its out-of-memory message.
@@ -163,31 +166,29 @@ bool reportgrid(int slot, const pointgrid *g)
 
 // Grid 0 (the nearest rock, cells of 8) with the classes of its cells, and
 // grid 2 (the four nearest, cells of 16). On several threads both grids
-// are built at once, each on its share of the threads, and the one done
-// first helps with the other's levels; the console tells of them in order
-// either way.
+// are built at once, each on its share of the threads, and the thread done
+// first with its grid helps with the other's levels (waiting in runparts);
+// the console tells of them in order either way.
 bool calculategrids(cellclasses &classes)
 {
     const int threads = gen.threads > 1 ? gen.threads : 1;
     pointgrid *grid2 = nullptr;
-    auto buildgrid0 = [&](int share, workteam *team) {
-        gen.grid0 = rockgrid(share, team, gridnearest, 8);
+    auto buildgrid0 = [&](int share, bool helped) {
+        gen.grid0 = rockgrid(share, helped, gridnearest, 8);
         if (gen.grid0)
-            classifygrid0(classes, share, team);
+            classifygrid0(classes, share, helped);
     };
-    auto buildgrid2 = [&](int share, workteam *team) { grid2 = rockgrid(share, team, gridfournearest, 16); };
+    auto buildgrid2 = [&](int share, bool helped) { grid2 = rockgrid(share, helped, gridfournearest, 16); };
     std::printf("Calculate grid 0...\n");
     if (threads > 1) {
-        workteam team(2);
         runparts(2, 2, [&](int k) {
             if (k == 0)
-                buildgrid0((threads + 1) / 2, &team);
+                buildgrid0((threads + 1) / 2, true);
             else
-                buildgrid2(threads / 2, &team);
-            teamhelp(team);
+                buildgrid2(threads / 2, true);
         });
     } else {
-        buildgrid0(1, nullptr);
+        buildgrid0(1, false);
     }
     if (!reportgrid(0, gen.grid0)) {
         freegrid(grid2);     // built already, never told of
@@ -195,14 +196,12 @@ bool calculategrids(cellclasses &classes)
     }
     std::printf("Calculate grid 2...\n");
     if (threads == 1)
-        buildgrid2(1, nullptr);
+        buildgrid2(1, false);
     gen.grid2 = grid2;
     return reportgrid(2, gen.grid2);
 }
 
 } // namespace
-
-std::atomic<uint32_t> gridgeneration{0};
 
 bool gridstage()
 {
@@ -211,7 +210,6 @@ bool gridstage()
     cellclasses classes;
     if (!calculategrids(classes) || !reportclasses(classes))
         return false;
-    gridgeneration++;
     gen.texscale = float(std::pow(gen.rockcount / 32768.0, double(1.0f / 3.0f)));
     std::printf("Texscale = %.3f\n", double(gen.texscale));
     return true;
@@ -291,10 +289,4 @@ bool makecolumn(int x, int y, int32_t *codes)
     }
     fillcodes(codes, ground < 0 ? 0 : ground, mapdepth, solidcode);
     return true;
-}
-
-void buildcolumn(int x, int y, int32_t *codes)
-{
-    if (!makecolumn(x, y, codes))
-        fatalerror("no closest point!?\n");
 }

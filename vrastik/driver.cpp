@@ -193,6 +193,25 @@ unsigned elapsedms(std::chrono::steady_clock::time_point start)
 
 } // namespace
 
+bool makemap(const char *filename, int startx, int starty, int startz)
+{
+    const writeoutcome out = writemap(filename, startx, starty, startz);
+    switch (out.status) {
+    case writeok:
+        return true;
+    case writefatal:                // after the progress bar as it stands
+        logmessage("%s", out.text);
+        return false;
+    case writefailed:               // the progress bar's line ends first
+        std::printf("\n");
+        [[fallthrough]];
+    case writenotstarted:
+        logmessage("...error writing %s: %s\n", filename, out.text);
+        return false;
+    }
+    return false;
+}
+
 int runvrastik(int argc, char **argv)
 {
     if (argc < 4) {
@@ -225,7 +244,7 @@ int runvrastik(int argc, char **argv)
 
     int sx, sy, sz;
     startposition(sx, sy, sz);
-    if (!writemap(mapfilename, sx, sy, sz))
+    if (!makemap(mapfilename, sx, sy, sz))
         return exitfailure;
 
     unsigned ms = elapsedms(start);

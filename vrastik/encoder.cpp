@@ -96,11 +96,6 @@ int runend(const uint8_t *cls, int z)
     return (i < mapdepth ? i : mapdepth) - 1;
 }
 
-uint32_t builtincolour(void *, int x, int y, int z, int)
-{
-    return voxelcolour(x, y, z);
-}
-
 } // namespace
 
 void columnairbits(const int32_t *codes, airbits &bits)
@@ -176,11 +171,6 @@ int encodecolumnbits(const int32_t *codes, const airbits &self, const airbits *c
     }
     e.close(0);
     return e.pos;
-}
-
-int encodecolumn(const int32_t *codes, const int32_t *const nb[4], int x, int y, uint8_t *out)
-{
-    return encodecolumnwith(codes, nb, x, y, out, {builtincolour, nullptr});
 }
 
 int encodecolumnwith(const int32_t *codes, const int32_t *const nb[4], int x, int y, uint8_t *out,

@@ -5,7 +5,6 @@
 #include "byteorder.h"
 #include "generator.h"
 #include "mapformat.h"
-#include "runlog.h"
 #include "safefile.h"
 
 namespace {
@@ -27,37 +26,28 @@ void makeheader(uint8_t *h, int sx, int sy, int sz)
 }
 
 // The map goes to a temporary file beside the target that replaces it only
-// when complete; a failed, interrupted or fatally ended run leaves the old
-// map alone and no temporary file behind.
-struct mapoutput {
-    safefile file;
-};
-mapoutput mapout;
-
-void removetemp()
-{
-    safeabort(mapout.file);
-}
+// when complete; a failed run leaves the old map alone and no temporary file
+// behind. (The signal handler of the safe writer reads the file's record
+// while it is open: it lives here, not on the stack.)
+safefile mapfile;
 
 } // namespace
 
-bool writemap(const char *filename, int startx, int starty, int startz)
+writeoutcome writemap(const char *filename, int startx, int starty, int startz)
 {
-    if (!safeopen(mapout.file, filename)) {
-        logmessage("...error writing %s: %s\n", filename, mapout.file.reason);
-        return false;
-    }
-    setfatalcleanup(removetemp);
+    if (!safeopen(mapfile, filename))
+        return {writenotstarted, mapfile.reason};
     uint8_t header[mapheaderbytes];
     makeheader(header, startx, starty, startz);
-    if (safewrite(mapout.file, header, sizeof header))
-        writerows(mapout.file);
-    bool ok = safecommit(mapout.file);
-    setfatalcleanup(nullptr);
-    if (!ok) {
-        std::printf("\n");
-        logmessage("...error writing %s: %s\n", filename, mapout.file.reason);
-        return false;
+    writeoutcome out = {writeok, nullptr};
+    if (safewrite(mapfile, header, sizeof header))
+        out = writerows(mapfile);
+    if (out.status == writefatal) {
+        safeabort(mapfile);
+        return out;
     }
-    return true;
+    // A write that failed is reported by the commit, which removes the file.
+    if (!safecommit(mapfile))
+        return {writefailed, mapfile.reason};
+    return out;
 }

@@ -2,7 +2,6 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -11,8 +10,6 @@
 #include "sigclean.h"
 
 runlogstate runlog = {"vrastik.log", {}};
-
-static void (*fatalcleanup)() = nullptr;
 
 // One entry: local time, a blank, the text, a line feed; one formatted write
 // between open and close, so concurrent runs never interleave inside a line.
@@ -43,19 +40,6 @@ int logmessage(const char *format, ...)
     std::printf("%s\n", runlog.message);
     std::fflush(stdout);
     return appendentry(runlog.message);
-}
-
-void setfatalcleanup(void (*cleanup)())
-{
-    fatalcleanup = cleanup;
-}
-
-void fatalerror(const char *text)
-{
-    logmessage("%s", text);
-    if (fatalcleanup)
-        fatalcleanup();
-    std::exit(-1);
 }
 
 void printprogress(int percent)

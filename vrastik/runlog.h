@@ -18,10 +18,6 @@ void logline(const char *text);
 // Returns 0 when the entry was written.
 int logmessage(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
-// Log a fatal error and end the process with code -1 (after the cleanup hook).
-[[noreturn]] void fatalerror(const char *text);
-void setfatalcleanup(void (*cleanup)());
-
 // "|====   | 42%\r"
 void printprogress(int percent);
 

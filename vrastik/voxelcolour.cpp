@@ -1,13 +1,10 @@
 // Colour of a visible solid voxel: a blend over its four nearest rocks, from
 // the built-in formulas with dither or from the texture scripts.
-#include <atomic>
 #include <cmath>
-#include <vector>
 
 #include "generator.h"
 #include "lanes.h"
 #include "packcolour.h"
-#include "runlog.h"
 #include "texturing.h"
 
 namespace {
@@ -38,29 +35,14 @@ struct laneslots {
     }
 };
 
-
-// The rocks of one cell of grid 2 as arrays of x, y, z and weight, padded
-// to whole groups of four with far-away rocks that never come near. Each
-// thread keeps the cells it used last, one per height of cell: the voxels
-// of a row are coloured column after column, and sixteen columns share a
-// column of cells. A cell is known by the grid stage that built it.
-struct cachedcell {
-    uint64_t key;           // generation << 32 | cell, 0: empty
-    int count;              // rocks of the cell
-    std::vector<float> x, y, z, w;
-    std::vector<int> rock;
-};
-
-thread_local cachedcell cellcache[16];
-
-const cachedcell &gathercell(const pointgrid &g, int cell)
+// The cell's rocks in the cache's slot for its height.
+const cachedcell &gathercell(cellcache &cache, const pointgrid &g, int cell)
 {
-    const uint64_t key = uint64_t(gridgeneration.load(std::memory_order_relaxed) + 1) << 32 | uint32_t(cell);
-    cachedcell &c = cellcache[cell & 15];
-    if (c.key == key)
+    cachedcell &c = cache.cells[cell & 15];
+    if (c.cell == cell)
         return c;
     const int first = g.starts[cell];
-    c.key = key;
+    c.cell = -1;            // until it is whole: the vectors may fail to grow
     c.count = g.starts[cell + 1] - first;
     const size_t lanes = size_t(c.count + 3) & ~size_t(3);
     c.x.assign(lanes, 1e18f);
@@ -77,6 +59,7 @@ const cachedcell &gathercell(const pointgrid &g, int cell)
         c.w[size_t(i)] = r.weight;
         c.rock[size_t(i)] = n;
     }
+    c.cell = cell;
     return c;
 }
 
@@ -85,10 +68,10 @@ const cachedcell &gathercell(const pointgrid &g, int cell)
 // The cell's list is scanned in order, the distances of four rocks worked
 // out side by side, lane by lane as the scalar ((dx*dx + dy*dy) + dz*dz) *
 // weight, and offered to the lanes' slots; then the lanes merge.
-bool nearestrocksof(int x, int y, int z, nearestrocks &q)
+bool nearestrocksof(cellcache &cache, int x, int y, int z, nearestrocks &q)
 {
     const pointgrid &g = *gen.grid2;
-    const cachedcell &c = gathercell(g, (g.ny * (x >> 4) + (y >> 4)) * g.nz + (z >> 4));
+    const cachedcell &c = gathercell(cache, g, (g.ny * (x >> 4) + (y >> 4)) * g.nz + (z >> 4));
     const float4 far = {1e30f, 1e30f, 1e30f, 1e30f};
     const int4 none = {-1, -1, -1, -1};
     laneslots l = {{far, far, far, far}, {none, none, none, none}};
@@ -123,12 +106,6 @@ bool nearestrocksof(int x, int y, int z, nearestrocks &q)
             q.dist[s] = q.dist[s - 1];
         }
     return true;
-}
-
-void querynearestfour(int x, int y, int z, nearestrocks &q)
-{
-    if (!nearestrocksof(x, y, z, q))
-        fatalerror("no closest point!?\n");
 }
 
 bool computeblend(const nearestrocks &q, int z, blendweights &w)
@@ -187,11 +164,11 @@ void builtinchannels(const nearestrocks &q, const blendweights &w, genrandomstat
 
 } // namespace
 
-const char *colourvoxel(int x, int y, int z, genrandomstate &dither, uint32_t &colour)
+const char *colourvoxel(cellcache &cache, int x, int y, int z, genrandomstate &dither, uint32_t &colour)
 {
     nearestrocks q;
     blendweights w;
-    if (!nearestrocksof(x, y, z, q))
+    if (!nearestrocksof(cache, x, y, z, q))
         return "no closest point!?\n";
     if (!computeblend(q, z, w))
         return "no closest texture!\n";
@@ -202,12 +179,4 @@ const char *colourvoxel(int x, int y, int z, genrandomstate &dither, uint32_t &c
         builtinchannels(q, w, dither, rgb);
     colour = packgencolour(rgb[0], rgb[1], rgb[2]);
     return nullptr;
-}
-
-uint32_t voxelcolour(int x, int y, int z)
-{
-    uint32_t colour = 0;
-    if (const char *fault = colourvoxel(x, y, z, genrandom, colour))
-        fatalerror(fault);
-    return colour;
 }

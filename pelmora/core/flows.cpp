@@ -147,8 +147,9 @@ void saveflow()
 
 static void exportpng(const char *path)
 {
-    if (!exportpreview(path))
-        report("Cannot save PNG", png.message, path);
+    pngwriter writer;
+    if (!exportpreview(writer, path))
+        report("Cannot save PNG", writer.message, path);
 }
 
 // The dialog proposes the last script's name without its extension, in

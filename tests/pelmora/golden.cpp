@@ -81,11 +81,14 @@ bool decodeframe(const std::vector<uint8_t> &bytes, std::vector<uint32_t> &pixel
 
 bool writeframepng(const std::string &path, const std::vector<uint32_t> &pixels, int width, int height)
 {
-    if (!pngbegin(path.c_str(), width, height))
+    pngwriter writer;
+    if (!pngbegin(writer, path.c_str(), width, height))
         return false;
     for (int i = 0; i < width * height; i++)
-        if (!pngpixel(pixels[size_t(i)] | 0xFF000000u))
+        if (!pngpixel(writer, pixels[size_t(i)] | 0xFF000000u)) {
+            pngabort(writer);
             return false;
+        }
     return true;
 }
 

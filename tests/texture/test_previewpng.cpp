@@ -2,12 +2,8 @@
 // reader (Python zlib and struct): the file holds exactly the preview pixels,
 // opaque, and txtool gives the image the designer shows after a load.
 #include "designer.h"
-#include "noise.h"
-#include "png.h"
 #include "pngexport.h"
-#include "pointset.h"
 #include "preview.h"
-#include "random.h"
 #include "texscript.h"
 
 #include "support/command.h"
@@ -29,32 +25,12 @@ namespace {
 
 const std::string header = "(vx,vy,vz,d1,d2,d3,c1,c2,c3,c4,fn,sc)\n";
 
-struct designeractions {
-    bool setlight = false;
-    float light = 0.0f;
-    bool nolight = false;
-};
-
-// The designer from program start: defaults, noise, first preview; then the
-// load flow for path and the given user actions. Returns the preview image.
-std::vector<uint32_t> designerpreview(const std::string &path, designeractions a = {})
+// The designer's own sequence from program start: the preview it shows
+// after loading path and doing `a`.
+std::vector<uint32_t> designerpreview(const std::string &path, designactions a = {})
 {
-    exprseed(1);            // the RND state as at program start
-    resetlibraryrand();
-    resetpreview();
-    startdesigner();
-    renderpreview(1, 1);
     char why[512];
-    EXPECT_EQ(loaddesign(path.c_str(), why, sizeof why), 1) << why;
-    renderpreview(1, 1);
-    if (a.setlight) {
-        texscripts.script.lightangle = a.light;
-        renderpreview(0, 1);
-    }
-    if (a.nolight) {
-        preview.lighting = 0;
-        renderpreview(0, 1);
-    }
+    EXPECT_EQ(renderdesign(path.c_str(), a, why, sizeof why), 1) << why;
     return std::vector<uint32_t>(preview.image, preview.image + previewsize);
 }
 
@@ -88,7 +64,8 @@ TEST(PreviewPng, ExportHoldsThePreviewPixelsOpaque)
     SKIPWITHOUTPNGREADER();
     std::vector<uint32_t> image = designerpreview(std::string(EXAMPLESDIR) + "/moss.tx");
     std::string path = scratchpath("moss.png");
-    ASSERT_EQ(exportpreview(path.c_str()), 1) << png.message;
+    pngwriter writer;
+    ASSERT_EQ(exportpreview(writer, path.c_str()), 1) << writer.message;
     int w = 0, h = 0;
     std::vector<uint32_t> back;
     ASSERT_TRUE(readpng(path, &w, &h, &back));
@@ -104,8 +81,9 @@ TEST(PreviewPng, ExportToAMissingDirectoryLeavesNothing)
 {
     std::string dir = scratchpath("empty");
     mkdir(dir.c_str(), 0777);
-    EXPECT_EQ(exportpreview((dir + "/no/such/dir.png").c_str()), 0);
-    EXPECT_NE(std::strstr(png.message, "dir.png"), nullptr) << png.message;
+    pngwriter writer;
+    EXPECT_EQ(exportpreview(writer, (dir + "/no/such/dir.png").c_str()), 0);
+    EXPECT_NE(std::strstr(writer.message, "dir.png"), nullptr) << writer.message;
     EXPECT_TRUE(listdir(dir).empty());
 }
 
@@ -118,7 +96,7 @@ TEST(PreviewPng, TxtoolRendersWhatTheDesignerExports)
     const std::string examples = EXAMPLESDIR;
     struct rendercase {
         std::string script, options;
-        designeractions actions;
+        designactions actions;
     };
     const rendercase cases[] = {
         {examples + "/rock.tx", "", {}},
@@ -149,9 +127,10 @@ TEST(PreviewPng, MemoryExportIsTheRenderedFile)
     std::string script = std::string(EXAMPLESDIR) + "/rock.tx", file = scratchpath("rock-memory.png"), out;
     ASSERT_EQ(txtool("render " + script + " " + file, &out), 0) << out;
     designerpreview(script);
-    ASSERT_EQ(exportpreviewmemory(), 1) << png.message;
+    pngwriter writer;
+    ASSERT_EQ(exportpreviewmemory(writer), 1) << writer.message;
     size_t size = 0;
-    uint8_t *bytes = pngtakememory(&size);
+    uint8_t *bytes = pngtakememory(writer, &size);
     ASSERT_NE(bytes, nullptr);
     std::ifstream f(file, std::ios::binary);
     std::vector<uint8_t> written((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());

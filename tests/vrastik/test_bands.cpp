@@ -4,7 +4,10 @@
 // error stops the run part way.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <sys/resource.h>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
@@ -107,13 +110,57 @@ void dropcells(pointgrid &g, const std::function<bool(int cell)> &drop)
     g.entrycount = int(entries.size());
 }
 
+// Grid 2 with the list of `cell` grown to `copies` copies of its first rock
+// (the arrays are new ones of the grid's own, so freegrid can free them).
+void swellcell(pointgrid &g, int cell, int copies)
+{
+    const int first = g.starts[cell], count = g.starts[cell + 1] - first;
+    int *entries = static_cast<int *>(std::malloc((size_t(g.entrycount) - size_t(count) + size_t(copies)) * sizeof(int)));
+    ASSERT_NE(entries, nullptr);
+    std::memcpy(entries, g.entries, size_t(first) * sizeof(int));
+    std::fill(entries + first, entries + first + copies, g.entries[first]);
+    std::memcpy(entries + first + copies, g.entries + first + count, size_t(g.entrycount - first - count) * sizeof(int));
+    for (int c = cell + 1; c <= g.cellcount; c++)
+        g.starts[c] += copies - count;
+    std::free(g.entries);
+    g.entries = entries;
+    g.entrycount += copies - count;
+}
+
+// The cell of grid 2 of a solid voxel under air in row y (so a coloured
+// one), from the left.
+int colouredcell(int y)
+{
+    int32_t codes[mapdepth];
+    for (int x = 0; x < mapsize; x += 16) {
+        if (!makecolumn(x, y, codes))
+            continue;
+        for (int z = 1; z < mapdepth; z++)
+            if (codes[z] == solidcode && codes[z - 1] == aircode)
+                return (gen.grid2->ny * (x >> 4) + (y >> 4)) * gen.grid2->nz + (z >> 4);
+    }
+    return -1;
+}
+
+// Address space in use now, in bytes.
+size_t addressspace()
+{
+    std::ifstream statm("/proc/self/statm");
+    size_t pages = 0;
+    statm >> pages;
+    return pages * size_t(sysconf(_SC_PAGESIZE));
+}
+
 struct childresult {
     int status;
     std::string console, log;
+    rowsfigures rows;               // of the writing
+    long peakkb;                    // the child's peak resident memory
 };
 
 // The map written in a child process on `threads` threads after `damage`;
-// its exit status, console text and log (time stamps cut off).
+// its exit status, console text and log (time stamps cut off), and what the
+// writing used.
 childresult writeinchild(int threads, const std::function<void()> &damage)
 {
     std::fflush(stdout);
@@ -131,11 +178,15 @@ childresult writeinchild(int threads, const std::function<void()> &damage)
         damage();
         std::printf("--- writing\n");
         gen.threads = threads;
-        writemap("mundra.gmv", 0, 0, 0);
+        const bool made = makemap("mundra.gmv", 0, 0, 0);
         std::fflush(stdout);
-        _exit(7);
+        rusage use;
+        getrusage(RUSAGE_SELF, &use);
+        std::ofstream("figures.txt") << lastrows.bands << " " << lastrows.threads << " " << lastrows.kits << " "
+                                     << use.ru_maxrss;
+        _exit(made ? 0 : 255);
     }
-    childresult r = {-1, "", ""};
+    childresult r = {-1, "", "", {}, 0};
     int status = 0;
     waitpid(pid, &status, 0);
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1000 - WTERMSIG(status);
@@ -144,6 +195,7 @@ childresult writeinchild(int threads, const std::function<void()> &damage)
     std::istringstream log(slurp("vrastik.log"));
     for (std::string line; std::getline(log, line);)
         r.log += (line.size() > 19 ? line.substr(19) : line) + "\n";
+    std::ifstream("figures.txt") >> r.rows.bands >> r.rows.threads >> r.rows.kits >> r.peakkb;
     return r;
 }
 
@@ -174,6 +226,54 @@ TEST_F(Bands, FatalErrorsStopWhereTheSerialRunStops)
             EXPECT_EQ(banded.log, serial.log) << r.what << ", " << threads << " threads";
         }
         EXPECT_FALSE(std::ifstream("mundra.gmv").good()) << "no map after a fatal error";
+    }
+}
+
+// Threads beyond the bands out at once take none, and a band's buffers are
+// taken with it: the kits of rows (3 MB each) follow the bands out at once,
+// and the peak memory of 1000 threads stays within twice that of 16.
+TEST_F(Bands, MemoryGrowsWithTheBandsOutNotWithTheThreads)
+{
+    const struct {
+        int threads, mostkits;
+    } rows[] = {{1, 1}, {16, 16}, {1000, 32}};
+    long peak16 = 0;
+    for (const auto &row : rows) {
+        childresult r = writeinchild(row.threads, [] {});
+        ASSERT_EQ(r.status, 0) << r.console;
+        EXPECT_GE(r.rows.kits, 1) << row.threads;
+        EXPECT_LE(r.rows.kits, row.mostkits) << row.threads << " threads";
+        EXPECT_LE(r.rows.threads, std::min(row.mostkits, r.rows.bands)) << row.threads << " threads";
+        if (row.threads == 16)
+            peak16 = r.peakkb;
+        if (row.threads == 1000) {
+            EXPECT_LT(r.peakkb, 2 * peak16) << "16 threads: " << peak16 << " KB";
+        }
+    }
+}
+
+// Out of memory while colouring (the copy of a cell of grid 2 that cannot
+// be made: five arrays of 72 MB, each too big for the heap to keep, so
+// mapped afresh, under a limit of 120 MB more than the child has): the run
+// ends with the message and exit -1, the old map kept, no temporary file.
+TEST_F(Bands, OutOfMemoryWhileColouringEndsTheRunCleanly)
+{
+    for (int threads : {1, 3}) {
+        std::ofstream("mundra.gmv") << "old";
+        childresult r = writeinchild(threads, [] {
+            const int cell = colouredcell(300);
+            if (cell < 0)
+                _exit(4);
+            swellcell(*gen.grid2, cell, 18 << 20);
+            const rlim_t room = addressspace() + (size_t(120) << 20);
+            const rlimit limit = {room, room};
+            setrlimit(RLIMIT_AS, &limit);
+        });
+        EXPECT_EQ(r.status, 255) << threads << " threads\n" << r.console;
+        EXPECT_NE(r.console.find("out of memory for the rows of the map!"), std::string::npos) << r.console;
+        EXPECT_EQ(slurp("mundra.gmv"), "old");
+        for (const auto &e : std::filesystem::directory_iterator("."))
+            EXPECT_NE(e.path().filename().string().rfind("mundra.gmv.", 0), 0u) << e.path() << " left behind";
     }
 }
 

@@ -39,16 +39,17 @@ void shrinkpicture(const picture &in, int width, int height, picture *out)
 
 bool savepicture(const picture &pic, const char *path)
 {
-    if (!pngbegin(path, pic.width, pic.height)) {
-        std::fprintf(stderr, "mapview: %s\n", png.message);
+    pngwriter writer;
+    if (!pngbegin(writer, path, pic.width, pic.height)) {
+        std::fprintf(stderr, "mapview: %s\n", writer.message);
         return false;
     }
     int ok = 1;
     for (uint32_t pixel : pic.pixels)
-        ok = pngpixel(pixel);
+        ok = pngpixel(writer, pixel);
     if (!ok) {
-        pngabort();
-        std::fprintf(stderr, "mapview: %s\n", png.message[0] ? png.message : "cannot write the picture");
+        pngabort(writer);
+        std::fprintf(stderr, "mapview: %s\n", writer.message[0] ? writer.message : "cannot write the picture");
         return false;
     }
     std::printf("wrote %s (%d x %d)\n", path, pic.width, pic.height);

@@ -3,7 +3,6 @@
 #include "commands.h"
 #include "compiler.h"
 #include "designer.h"
-#include "png.h"
 #include "pngexport.h"
 #include "preview.h"
 #include "texscript.h"
@@ -19,9 +18,7 @@ namespace {
 struct renderoptions {
     const char *in = nullptr;
     const char *out = nullptr;
-    bool nolight = false;
-    bool setlight = false;
-    float light = 0.0f;
+    designactions actions;
 };
 
 int usage()
@@ -46,13 +43,13 @@ bool parseoptions(int argc, char **argv, renderoptions &o)
     for (int i = 0; i < argc; i++) {
         const char *a = argv[i];
         if (std::strcmp(a, "--nolight") == 0) {
-            o.nolight = true;
+            o.actions.nolight = true;
         } else if (std::strcmp(a, "--light") == 0) {
-            if (i + 1 >= argc || !parseangle(argv[i + 1], o.light)) {
+            if (i + 1 >= argc || !parseangle(argv[i + 1], o.actions.light)) {
                 std::fprintf(stderr, "txtool render: --light needs an angle in radians\n");
                 return false;
             }
-            o.setlight = true;
+            o.actions.setlight = true;
             i++;
         } else if (std::strncmp(a, "--", 2) == 0) {
             std::fprintf(stderr, "txtool render: unknown option '%s'\n", a);
@@ -69,26 +66,6 @@ bool parseoptions(int argc, char **argv, renderoptions &o)
     return o.in && o.out;
 }
 
-// The designer's load flow, then its rebuild of the preview.
-bool loadscript(const char *path)
-{
-    char why[512];
-    if (!loaddesign(path, why, sizeof why)) {
-        std::fprintf(stderr, "txtool render: %s\n", why);
-        return false;
-    }
-    if (!texscripts.func) {
-        std::printf("%s\n", compileerror());
-        std::fprintf(stderr, "txtool render: '%s': the expression does not compile; rendering with the built-in formula\n",
-                     path);
-    }
-    if (!renderpreview(1, 1)) {
-        std::fprintf(stderr, "txtool render: out of memory building the point grids\n");
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 int txrender(int argc, char **argv)
@@ -96,22 +73,21 @@ int txrender(int argc, char **argv)
     renderoptions o;
     if (!parseoptions(argc, argv, o))
         return usage();
-    startdesigner();
-    renderpreview(1, 1);
-    if (!loadscript(o.in))
-        return 1;
     // Each option is one more user action in the designer, in this order: the
     // light dragged to the angle, then the lighting switched off.
-    if (o.setlight) {
-        texscripts.script.lightangle = o.light;
-        renderpreview(0, 1);
+    char why[512];
+    if (!renderdesign(o.in, o.actions, why, sizeof why)) {
+        std::fprintf(stderr, "txtool render: %s\n", why);
+        return 1;
     }
-    if (o.nolight) {
-        preview.lighting = 0;
-        renderpreview(0, 1);
+    if (!texscripts.func) {
+        std::printf("%s\n", compileerror());
+        std::fprintf(stderr, "txtool render: '%s': the expression does not compile; rendering with the built-in formula\n",
+                     o.in);
     }
-    if (!exportpreview(o.out)) {
-        std::fprintf(stderr, "txtool render: %s\n", png.message);
+    pngwriter writer;
+    if (!exportpreview(writer, o.out)) {
+        std::fprintf(stderr, "txtool render: %s\n", writer.message);
         return 1;
     }
     return 0;

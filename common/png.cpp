@@ -7,15 +7,13 @@
 #include <cstdlib>
 #include <cstring>
 
-pngwriter png;
-
 static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 static const uint8_t iend[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
 static const uint32_t adlerbase = 65521;
 static const int headbytes = 37;          // signature, IHDR, the IDAT length
 static const int fixedbytes = 57;         // everything but the IDAT data
 
-static void buildcrctable()
+static void buildcrctable(pngwriter &png)
 {
     for (uint32_t n = 0; n < 256; n++) {
         uint32_t c = n;
@@ -25,7 +23,7 @@ static void buildcrctable()
     }
 }
 
-static uint32_t crcbytes(uint32_t crc, const uint8_t *bytes, size_t size)
+static uint32_t crcbytes(const pngwriter &png, uint32_t crc, const uint8_t *bytes, size_t size)
 {
     for (size_t i = 0; i < size; i++)
         crc = png.crctable[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
@@ -39,7 +37,7 @@ static uint64_t idatlength(int width, int height)
     return 6 + uint64_t(height) * (4 * uint64_t(width) + 6);
 }
 
-static void writeraw(const uint8_t *bytes, size_t size)
+static void writeraw(pngwriter &png, const uint8_t *bytes, size_t size)
 {
     if (png.failed)
         return;
@@ -60,14 +58,14 @@ static void writeraw(const uint8_t *bytes, size_t size)
 }
 
 // Writes bytes of the IDAT chunk, keeping its CRC.
-static void writecrc(const uint8_t *bytes, size_t size)
+static void writecrc(pngwriter &png, const uint8_t *bytes, size_t size)
 {
-    png.crc = crcbytes(png.crc, bytes, size);
-    writeraw(bytes, size);
+    png.crc = crcbytes(png, png.crc, bytes, size);
+    writeraw(png, bytes, size);
 }
 
 // Writes zlib data bytes, keeping both checksums.
-static void writedata(const uint8_t *bytes, size_t size)
+static void writedata(pngwriter &png, const uint8_t *bytes, size_t size)
 {
     uint32_t s1 = png.adler & 0xFFFF, s2 = png.adler >> 16;
     for (size_t i = 0; i < size; i++) {
@@ -79,37 +77,37 @@ static void writedata(const uint8_t *bytes, size_t size)
             s2 -= adlerbase;
     }
     png.adler = s2 << 16 | s1;
-    writecrc(bytes, size);
+    writecrc(png, bytes, size);
 }
 
-static void freememory()
+static void freememory(pngwriter &png)
 {
     std::free(png.memory);
     png.memory = nullptr;
     png.memoryready = false;
 }
 
-void pngabort()
+void pngabort(pngwriter &png)
 {
     if (png.sink == pngsinkfile)
         safeabort(png.file);
     if (png.sink == pngsinkmemory)
-        freememory();
+        freememory(png);
     png.sink = pngsinknone;
 }
 
 // Everything a new image starts with; false with the message for a size the
 // format cannot hold (LEN must fit in 16 bits and the IDAT length in 31).
-static bool startimage(const char *name, int width, int height)
+static bool startimage(pngwriter &png, const char *name, int width, int height)
 {
-    pngabort();
-    freememory();
+    pngabort(png);
+    freememory(png);
     png.x = 0;
     png.y = 0;
     png.length = 0;
     png.failed = false;
     png.message[0] = 0;
-    buildcrctable();
+    buildcrctable(png);
     if (width < 1 || width > pngmaxwidth || height < 1 || idatlength(width, height) > 0x7FFFFFFF) {
         std::snprintf(png.message, sizeof png.message, "cannot write %s: a %d x %d image cannot be stored (width 1..%d)",
                       name, width, height, pngmaxwidth);
@@ -122,7 +120,7 @@ static bool startimage(const char *name, int width, int height)
 }
 
 // Offsets 0..36 in one piece, then the start of the IDAT chunk.
-static void writehead()
+static void writehead(pngwriter &png)
 {
     uint8_t head[headbytes] = {0};
     std::memcpy(head, signature, 8);
@@ -132,32 +130,32 @@ static void writehead()
     putbe32(head + 20, uint32_t(png.height));
     head[24] = 8;   // bit depth
     head[25] = 6;   // colour type: RGB with alpha
-    putbe32(head + 29, crcbytes(0xFFFFFFFFu, head + 12, 17) ^ 0xFFFFFFFFu);
+    putbe32(head + 29, crcbytes(png, 0xFFFFFFFFu, head + 12, 17) ^ 0xFFFFFFFFu);
     putbe32(head + 33, uint32_t(idatlength(png.width, png.height)));
-    writeraw(head, sizeof head);
+    writeraw(png, head, sizeof head);
 
     static const uint8_t idat[6] = {'I', 'D', 'A', 'T', 0x78, 0x01};
     png.crc = 0xFFFFFFFFu;
-    writecrc(idat, sizeof idat);
+    writecrc(png, idat, sizeof idat);
     png.adler = 1;
 }
 
-int pngbegin(const char *name, int width, int height)
+int pngbegin(pngwriter &png, const char *name, int width, int height)
 {
-    if (!startimage(name, width, height))
+    if (!startimage(png, name, width, height))
         return 0;
     if (!safeopen(png.file, name)) {
         std::snprintf(png.message, sizeof png.message, "%s", png.file.message);
         return 0;
     }
     png.sink = pngsinkfile;
-    writehead();
+    writehead(png);
     return 1;
 }
 
-int pngbeginmemory(int width, int height)
+int pngbeginmemory(pngwriter &png, int width, int height)
 {
-    if (!startimage("the image", width, height))
+    if (!startimage(png, "the image", width, height))
         return 0;
     png.memory = static_cast<uint8_t *>(std::malloc(size_t(png.size)));
     if (!png.memory) {
@@ -166,27 +164,27 @@ int pngbeginmemory(int width, int height)
         return 0;
     }
     png.sink = pngsinkmemory;
-    writehead();
+    writehead(png);
     return 1;
 }
 
 // Checksums and IEND; then the image is handed over: the file renamed into
 // place, or the memory kept for pngtakememory.
-static int finish()
+static int finish(pngwriter &png)
 {
     uint8_t tail[8];
     putbe32(tail, png.adler);
-    writecrc(tail, 4);
+    writecrc(png, tail, 4);
     putbe32(tail, png.crc ^ 0xFFFFFFFFu);
-    writeraw(tail, 4);
-    writeraw(iend, sizeof iend);
+    writeraw(png, tail, 4);
+    writeraw(png, iend, sizeof iend);
     if (!png.failed && png.length != png.size) {
         png.failed = true;
         std::snprintf(png.message, sizeof png.message, "cannot write the image: %llu bytes instead of %llu",
                       (unsigned long long)png.length, (unsigned long long)png.size);
     }
     if (png.failed) {
-        pngabort();
+        pngabort(png);
         return 0;
     }
     if (png.sink == pngsinkmemory) {
@@ -202,7 +200,7 @@ static int finish()
     return 1;
 }
 
-int pngpixel(uint32_t colour)
+int pngpixel(pngwriter &png, uint32_t colour)
 {
     if (png.sink == pngsinknone)
         return 0;
@@ -211,21 +209,21 @@ int pngpixel(uint32_t colour)
         uint8_t block[5] = {uint8_t(png.y == png.height - 1)};
         putle16(block + 1, uint16_t(len));
         putle16(block + 3, uint16_t(~len));
-        writecrc(block, sizeof block);
+        writecrc(png, block, sizeof block);
         static const uint8_t filternone = 0;
-        writedata(&filternone, 1);
+        writedata(png, &filternone, 1);
     }
     uint8_t rgba[4] = {uint8_t(colour >> 16), uint8_t(colour >> 8), uint8_t(colour), uint8_t(colour >> 24)};
-    writedata(rgba, sizeof rgba);
+    writedata(png, rgba, sizeof rgba);
     if (++png.x == png.width) {
         png.x = 0;
         if (++png.y == png.height)
-            return finish();
+            return finish(png);
     }
     return png.failed ? 0 : 1;
 }
 
-uint8_t *pngtakememory(size_t *size)
+uint8_t *pngtakememory(pngwriter &png, size_t *size)
 {
     if (!png.memoryready) {
         *size = 0;
