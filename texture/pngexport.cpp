@@ -29,3 +29,31 @@ int exportpreviewmemory(pngwriter &w)
 {
     return pngbeginmemory(w, previewside, previewside) && writepreview(w);
 }
+
+// Rendered rows to the writer.
+static bool takepixels(void *context, const uint32_t *pixels, int count)
+{
+    pngwriter &w = *static_cast<pngwriter *>(context);
+    for (int i = 0; i < count; i++)
+        if (!pngpixel(w, pixels[i] | opaque))
+            return false;
+    return true;
+}
+
+int exportsurface(pngwriter &w, const char *path, const surfaceoptions &o)
+{
+    if (o.side == previewside)
+        return exportpreview(w, path);
+    if (!pngbegin(w, path, o.side, o.side))
+        return 0;
+    char why[128];
+    if (!rendersurface(o, {takepixels, &w}, why, sizeof why)) {
+        if (why[0])
+            std::snprintf(w.message, sizeof w.message, "cannot render %s: %s", path, why);
+        else if (!w.message[0])
+            std::snprintf(w.message, sizeof w.message, "cannot write the image");
+        pngabort(w);
+        return 0;
+    }
+    return 1;
+}
