@@ -14,6 +14,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -158,6 +159,124 @@ TEST(PreviewPng, TxtoolFallsBackWhenTheExpressionDoesNotCompile)
     EXPECT_EQ(back, opaque(expected));
 }
 
+// --size 256 is the designer's preview, which has always repeated every
+// 256 columns: with or without --tile, the bytes of the plain render.
+TEST(PreviewPng, TxtoolSize256IsThePlainRender)
+{
+    std::string script = std::string(EXAMPLESDIR) + "/moss.tx", plain = scratchpath("plain.png"), out;
+    ASSERT_EQ(txtool("render " + script + " " + plain + " --nolight", &out), 0) << out;
+    for (const char *options : {"--size 256", "--size 256 --tile", "--tile"}) {
+        std::string png = scratchpath("sized.png");
+        ASSERT_EQ(txtool("render " + script + " " + png + " --nolight " + options, &out), 0) << out;
+        EXPECT_TRUE(readbytes(png) == readbytes(plain)) << options;
+    }
+}
+
+namespace {
+
+// Colour difference of two pixels: |dR| + |dG| + |dB|, 0..765.
+int colourdistance(uint32_t a, uint32_t b)
+{
+    int d = 0;
+    for (int shift : {16, 8, 0})
+        d += std::abs(int(a >> shift & 0xFF) - int(b >> shift & 0xFF));
+    return d;
+}
+
+// The differences between neighbours: pair k is column k with column k + 1
+// (rows: row k with row k + 1), the last pair the wrapped one (the last
+// column with the first).
+std::vector<std::vector<int>> neighbourpairs(const std::vector<uint32_t> &image, int side, bool rows)
+{
+    std::vector<std::vector<int>> pairs(static_cast<size_t>(side));
+    for (int k = 0; k < side; k++)
+        for (int i = 0; i < side; i++) {
+            int a = rows ? k * side + i : i * side + k;
+            int b = rows ? (k + 1) % side * side + i : i * side + (k + 1) % side;
+            pairs[size_t(k)].push_back(colourdistance(image[size_t(a)], image[size_t(b)]));
+        }
+    return pairs;
+}
+
+// Kolmogorov-Smirnov distance of one pair's differences from those of all
+// interior pairs together: the largest gap between the two cumulative
+// distributions.
+double ksdistance(const std::vector<int> &pair, const std::vector<double> &pooled)
+{
+    std::vector<double> count(766, 0.0);
+    for (int d : pair)
+        count[size_t(d)] += 1.0;
+    double sum = 0.0, worst = 0.0;
+    for (size_t v = 0; v < count.size(); v++) {
+        sum += count[v];
+        worst = std::max(worst, std::abs(sum / double(pair.size()) - pooled[v]));
+    }
+    return worst;
+}
+
+struct seam {
+    double wrapped;         // the wrapped pair's distance from the interior
+    double interiormost;    // the largest of an interior pair's
+};
+
+seam seamof(const std::vector<uint32_t> &image, int side, bool rows)
+{
+    std::vector<std::vector<int>> pairs = neighbourpairs(image, side, rows);
+    std::vector<double> pooled(766, 0.0);
+    for (int k = 0; k + 1 < side; k++)
+        for (int d : pairs[size_t(k)])
+            pooled[size_t(d)] += 1.0;
+    double sum = 0.0;
+    for (double &c : pooled) {
+        sum += c;
+        c = sum / (double(side) * double(side - 1));
+    }
+    seam s = {ksdistance(pairs.back(), pooled), 0.0};
+    for (int k = 0; k + 1 < side; k++)
+        s.interiormost = std::max(s.interiormost, ksdistance(pairs[size_t(k)], pooled));
+    return s;
+}
+
+} // namespace
+
+// A tiled image's opposite edges meet: the differences between the last
+// column and the first (the last row and the first) are distributed as
+// those between any two neighbouring columns (rows) inside. Untiled, the
+// edges are unrelated: the wrapped differences stand far apart.
+TEST(PreviewPng, TiledEdgesMeet)
+{
+    SKIPWITHOUTPNGREADER();
+    const std::string examples = EXAMPLESDIR;
+    const struct {
+        std::string script, options;
+        int side;
+        bool tiled;
+    } rows[] = {
+        {examples + "/rock.tx", "--size 512 --tile", 512, true},
+        {examples + "/crystal.tx", "--tile --size 320 --light 2", 320, true},
+        {examples + "/rock.tx", "--size 512", 512, false},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.script + " " + r.options);
+        std::string png = scratchpath("seam.png"), out;
+        ASSERT_EQ(txtool("render " + r.script + " " + png + " " + r.options, &out), 0) << out;
+        int w = 0, h = 0;
+        std::vector<uint32_t> image;
+        ASSERT_TRUE(readpng(png, &w, &h, &image));
+        ASSERT_EQ(w, r.side);
+        ASSERT_EQ(h, r.side);
+        for (bool byrows : {false, true}) {
+            seam s = seamof(image, r.side, byrows);
+            SCOPED_TRACE(std::string(byrows ? "rows" : "columns") + ": wrapped " + std::to_string(s.wrapped) +
+                         ", interior up to " + std::to_string(s.interiormost));
+            if (r.tiled)
+                EXPECT_LE(s.wrapped, s.interiormost);
+            else
+                EXPECT_GT(s.wrapped, 2.0 * s.interiormost);
+        }
+    }
+}
+
 TEST(PreviewPng, TxtoolRefusesBadInputAndWritesNothing)
 {
     std::string dir = scratchpath("out");
@@ -179,6 +298,14 @@ TEST(PreviewPng, TxtoolRefusesBadInputAndWritesNothing)
         {"render " + good + " " + dir + "/a.png --light 1x", 2, "--light needs an angle"},
         {"render " + good + " " + dir + "/a.png --light nan", 2, "--light needs an angle"},
         {"render " + good + " " + dir + "/a.png --shadows", 2, "unknown option '--shadows'"},
+        {"render " + good + " " + dir + "/a.png --size", 2, "--size needs a side of 64 to 4096 pixels, a multiple of 32 (got '')"},
+        {"render " + good + " " + dir + "/a.png --size 100", 2, "(got '100')"},
+        {"render " + good + " " + dir + "/a.png --size 32", 2, "--size needs a side"},
+        {"render " + good + " " + dir + "/a.png --size 4128", 2, "--size needs a side"},
+        {"render " + good + " " + dir + "/a.png --size -64", 2, "--size needs a side"},
+        {"render " + good + " " + dir + "/a.png --size 512px", 2, "--size needs a side"},
+        {"render " + good + " " + dir + "/a.png --size 4294967808", 2, "--size needs a side"},
+        {"render " + good + " " + dir + "/a.png --tile --size 1e3", 2, "--size needs a side"},
         {"render " + dir + "/missing.tx " + dir + "/a.png", 1, "cannot open"},
         {"render " + notscript + " " + dir + "/a.png", 1, "is not a texture script"},
         {"render " + good + " " + dir + "/none/a.png", 1, "none/a.png"},
