@@ -17,6 +17,7 @@
 #include "input.h"
 #include "keys.h"
 #include "msgbox.h"
+#include "pngdialogs.h"
 #include "preview.h"
 #include "screenstate.h"
 #include "texscript.h"
@@ -199,6 +200,10 @@ TEST_F(ChooserTest, TypedNamesBecomePaths)
         openby(r.key);
         type(r.typed);
         key(scanenter);
+        if (r.file && r.key == scanf4) {
+            EXPECT_EQ(modal.kind, &pngsizedialog);      // Enter keeps the size of the preview
+            key(scanenter);
+        }
         if (r.file) {
             EXPECT_FALSE(dialogopen());
             EXPECT_STREQ(filedialog.filename, (dir + r.file).c_str());
@@ -582,6 +587,8 @@ TEST_F(ChooserTest, SaveLoadSaveAndExport)
     openby(scanf4);
     EXPECT_EQ(chooser.name.text, "b");
     key(scanenter);
+    EXPECT_EQ(modal.kind, &pngsizedialog);
+    key(scanenter);
     EXPECT_FALSE(dialogopen());
     std::string output;
     ASSERT_EQ(runcommand(std::string(TXTOOL) + " render " + dir + "b.tx " + dir + "r.png 2>&1", &output), 0)
@@ -589,6 +596,109 @@ TEST_F(ChooserTest, SaveLoadSaveAndExport)
     std::string exported = readfile(dir + "b.png");
     EXPECT_GT(exported.size(), size_t(previewsize) * 4);
     EXPECT_TRUE(exported == readfile(dir + "r.png"));
+}
+
+// The size question: Right twice and T give 1024, tiled; the export then
+// runs a row of blocks a frame with its bar filling, and writes what
+// txtool renders with the same choice. ESC in the question, or Cancel (a
+// click) while the export runs, leaves no file.
+TEST_F(ChooserTest, PngSizeAndTiling)
+{
+    texscripts.script.weights[0][0] = 2.5f;
+    derivechannels(texscripts.script);
+    screen.rendernow = 1;
+    headlessframe();
+    openby(scanf3);
+    type("s");
+    key(scanenter);
+    ASSERT_TRUE(fileexists(dir + "s.tx"));
+
+    openby(scanf4);
+    key(scanenter);
+    ASSERT_EQ(modal.kind, &pngsizedialog);
+    EXPECT_EQ(pngsize.name, "s.png");
+    presskey(scanright);
+    presskey(scanright);
+    typetext("t");
+    key(scanenter);
+    ASSERT_EQ(modal.kind, &pngexportdialog);
+    EXPECT_EQ(pngexport.text, "s.png (1024 x 1024, seamless)");
+    std::vector<double> progress;
+    for (int frames = 0; dialogopen() && frames < 100; frames++) {
+        headlessframe();
+        progress.push_back(exportprogress(*pngexport.job));
+    }
+    EXPECT_FALSE(dialogopen());
+    EXPECT_GE(progress.size(), 4u);                             // 2 rows of blocks, two passes
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    std::string output;
+    ASSERT_EQ(runcommand(std::string(TXTOOL) + " render " + dir + "s.tx " + dir + "t.png --size 1024 --tile 2>&1",
+                         &output),
+              0)
+        << output;
+    EXPECT_TRUE(readfile(dir + "s.png") == readfile(dir + "t.png"));
+
+    openby(scanf4);
+    setfield(chooser.name, "q", false);
+    key(scanenter);
+    ASSERT_EQ(modal.kind, &pngsizedialog);
+    key(scanesc);
+    EXPECT_FALSE(dialogopen());
+
+    openby(scanf4);
+    setfield(chooser.name, "c", false);
+    key(scanenter);
+    presskey(scanright);
+    key(scanenter);
+    ASSERT_EQ(modal.kind, &pngexportdialog);
+    headlessframe();                                            // one row of heights
+    ASSERT_TRUE(dialogopen());
+    const rect cancel = pngexportlayoutof(800, 600).cancel;
+    moveto(cancel.x + 4, cancel.y + 4);
+    button(true);
+    button(false);
+    EXPECT_FALSE(dialogopen());
+    EXPECT_EQ(foldernames(dir), (std::vector<std::string>{"s.png", "s.tx", "t.png"}));
+}
+
+// The size question pixel for pixel as it opens (256, not tiled, Save the
+// default; the dimmed preview behind it cut out); then clicks choose 2048
+// and tiling, and Save answers with them.
+TEST_F(ChooserTest, GoldenPngQuestion)
+{
+    openby(scanf4);
+    setfield(chooser.name, "rock", false);
+    key(scanenter);
+    ASSERT_EQ(modal.kind, &pngsizedialog);
+    std::vector<uint32_t> shot = framepixels();
+    const pngquestionlayout l = pngquestionlayoutof(800, 600);
+    for (int y = 40; y < 40 + previewside; y++)
+        for (int x = 20; x < 20 + previewside; x++) {
+            uint32_t &p = shot[size_t(y) * 800 + size_t(x)];
+            if (!l.box.contains(x, y) && !l.box.contains(x - 4, y - 4)) {
+                EXPECT_EQ(p, preview.image[(y - 40) * previewside + x - 20] >> 1 & 0x7F7F7F) << x << "," << y;
+                p = 0;
+            }
+        }
+    EXPECT_EQ(comparegolden("pngsize", shot, 800, 600), "");
+
+    for (int control : {3, int(pngtilebox)}) {
+        const rect &r = l.controls[control];
+        moveto(r.x + 2, r.y + 2);
+        button(true);
+        button(false);
+    }
+    EXPECT_EQ(pngsize.side, 3);
+    EXPECT_TRUE(pngsize.tile);
+    EXPECT_EQ(pngchoiceof(pnganswer(2048, true)).side, 2048);
+    moveto(l.controls[pngsave].x + 2, l.controls[pngsave].y + 2);
+    button(true);
+    button(false);
+    EXPECT_EQ(pngsize.result, pnganswer(2048, true));
+    ASSERT_EQ(modal.kind, &pngexportdialog);
+    key(scanesc);
+    EXPECT_FALSE(dialogopen());
+    EXPECT_FALSE(fileexists(dir + "rock.png"));
 }
 
 // The PNG dialog proposes the last name without its extension, in its
