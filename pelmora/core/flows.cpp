@@ -214,9 +214,17 @@ void unlessunsaved(void (*next)())
     showmessage("Unsaved changes", "Save changes to " + documentname() + "?", messagesavediscard, false, answered);
 }
 
+// Closing while an export runs (nothing unsaved: the window's close does
+// not wait for the dialog) gives the export up: no half file stays behind.
+static void closenow()
+{
+    exportabort(pngjob);
+    requestclose();
+}
+
 void closedesigner()
 {
-    unlessunsaved(requestclose);
+    unlessunsaved(closenow);
 }
 
 void loadunlessunsaved()

@@ -19,6 +19,7 @@
 #include "msgbox.h"
 #include "pngdialogs.h"
 #include "preview.h"
+#include "screen.h"
 #include "screenstate.h"
 #include "texscript.h"
 
@@ -658,6 +659,21 @@ TEST_F(ChooserTest, PngSizeAndTiling)
     button(true);
     button(false);
     EXPECT_FALSE(dialogopen());
+    EXPECT_EQ(foldernames(dir), (std::vector<std::string>{"s.png", "s.tx", "t.png"}));
+
+    // The window closed while an export runs: the designer ends at once
+    // (nothing is unsaved) and the half-written image goes.
+    openby(scanf4);
+    setfield(chooser.name, "d", false);
+    key(scanenter);
+    presskey(scanright);
+    key(scanenter);
+    headlessframe();
+    ASSERT_EQ(modal.kind, &pngexportdialog);
+    EXPECT_EQ(foldernames(dir).size(), 4u);                     // the temporary file
+    askclose();
+    headlessframe();
+    EXPECT_EQ(headless.closes, 1);
     EXPECT_EQ(foldernames(dir), (std::vector<std::string>{"s.png", "s.tx", "t.png"}));
 }
 
