@@ -107,8 +107,8 @@ void colourrows(colourrow &r, int y0, int y1)
 static bool gatherpoints(const surfacepoints &s, int x0, int y0, int w, int h, int reach, std::vector<int> &out)
 {
     auto span = [&](int lo, int hi, int &first, int &last) {
-        first = std::max(0, (lo - reach - s.bucketorigin) / 256);
-        last = std::min(s.buckets - 1, (hi + reach - 1 - s.bucketorigin) / 256);
+        first = std::max(0, (lo - reach - s.bucketorigin) / surfacebucketside);
+        last = std::min(s.buckets - 1, (hi + reach - 1 - s.bucketorigin) / surfacebucketside);
         return first == 0 && last == s.buckets - 1;
     };
     int i0, i1, j0, j1;

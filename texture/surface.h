@@ -45,6 +45,8 @@ constexpr int surfaceminside = 64;
 constexpr int surfacemaxside = 4096;
 constexpr int surfacesidestep = 32;
 
+constexpr int surfacebucketside = 256;
+
 struct surfaceoptions {
     int side = 256;
     bool tile = false;
@@ -65,10 +67,10 @@ struct surfacepoints {
     std::vector<int> air;               // 1 = air point (z above 128), else solid
     float minweight;                    // of any point
 
-    // The points by square of 256 x 256 columns, for finding a block's
-    // neighbourhood: square (i, j) covers x from bucketorigin + 256 i, y
-    // from bucketorigin + 256 j, and lists its points in index order at
-    // bucketentries[bucketstarts[j * buckets + i] ...].
+    // The points by square of surfacebucketside columns, for finding a
+    // block's neighbourhood: square (i, j) starts at x = bucketorigin + i
+    // surfacebucketside, y = bucketorigin + j surfacebucketside, and lists
+    // its points in index order at bucketentries[bucketstarts[j * buckets + i] ...].
     int bucketorigin, buckets;
     std::vector<int> bucketstarts, bucketentries;
 };

@@ -1,6 +1,7 @@
 // The feature points of a surface of any side (surface.h tells the rule).
 #include "noise.h"
 #include "pointset.h"
+#include "preview.h"
 #include "random.h"
 #include "surface.h"
 
@@ -20,7 +21,7 @@ bool surfacesideok(int side)
 
 bool surfacewraps(const surfaceoptions &o)
 {
-    return o.tile || o.side == 256;
+    return o.tile || o.side == previewside;
 }
 
 namespace {
@@ -43,11 +44,9 @@ void drawpoint(pointdraws &d, int side, featurepoint &p)
     p.z = float(libraryrandfrom(d.random) * 256) / 32768.0f;
 }
 
-constexpr int bucketside = 256;
-
 int bucketof(const surfacepoints &s, float c)
 {
-    int b = int(std::floor((c - float(s.bucketorigin)) / float(bucketside)));
+    int b = int(std::floor((c - float(s.bucketorigin)) / float(surfacebucketside)));
     return std::clamp(b, 0, s.buckets - 1);
 }
 
@@ -55,7 +54,7 @@ int bucketof(const surfacepoints &s, float c)
 void sortbuckets(surfacepoints &s)
 {
     s.bucketorigin = -s.side;
-    s.buckets = (3 * s.side + bucketside - 1) / bucketside;
+    s.buckets = (3 * s.side + surfacebucketside - 1) / surfacebucketside;
     const size_t count = size_t(s.buckets) * size_t(s.buckets);
     std::vector<int> of(s.points.size());
     s.bucketstarts.assign(count + 1, 0);
