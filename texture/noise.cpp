@@ -3,6 +3,15 @@
 
 noisestate noise;
 
+static constexpr int latticedraws()
+{
+    int n = 0;
+    for (int d = noiseside / 2; d >= 1; d /= 2)
+        n += (noiseside / d) * (noiseside / d) * (noiseside / d);
+    return n;
+}
+static_assert(latticedraws() == noisedraws, "one draw per lattice point of each octave");
+
 static int noiseindex(int x, int y, int z)
 {
     return (x * noiseside + y) * noiseside + z;

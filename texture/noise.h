@@ -18,7 +18,11 @@ struct noisestate {
 
 extern noisestate noise;
 
-// Fill the table, drawing 37448 numbers from the library random.
+// Library random draws of initnoise: one per lattice point of each octave,
+// 2^3 + 4^3 + 8^3 + 16^3 + 32^3.
+constexpr int noisedraws = 37448;
+
+// Fill the table, drawing noisedraws numbers from the library random.
 void initnoise(noiseprecision precision);
 
 // fn at a whole voxel position; negative coordinates wrap like positive ones.

@@ -500,6 +500,37 @@ pointgrid *buildgridon(int threads, int mode, int mincell, int sx, int sy, int s
     return grid;
 }
 
+int boxcandidates(int mode, const float lo[3], const float hi[3], int count, const int *indexlist,
+                  pointsource pts, int *out, float *bound)
+{
+    const float widen = mode == gridnearest ? 1.0f : 0.0f;
+    std::vector<float> c[3], far[3], near[3];
+    std::vector<float> w(static_cast<size_t>(count)), total(static_cast<size_t>(count));
+    for (int a = 0; a < 3; a++) {
+        c[a].resize(size_t(count));
+        far[a].resize(size_t(count));
+        near[a].resize(size_t(count));
+    }
+    for (int i = 0; i < count; i++) {
+        const featurepoint &p = pts.at(indexlist[i]);
+        c[0][size_t(i)] = p.x;
+        c[1][size_t(i)] = p.y;
+        c[2][size_t(i)] = p.z;
+        w[size_t(i)] = p.weight;
+    }
+    for (int a = 0; a < 3; a++)
+        spansquares(c[a].data(), count, lo[a] - widen, hi[a], far[a].data(), near[a].data());
+    weighsquares(w.data(), far[0].data(), far[1].data(), far[2].data(), count, total.data());
+    *bound = candidatebound(mode, total.data(), count);
+    weighsquares(w.data(), near[0].data(), near[1].data(), near[2].data(), count, total.data());
+    int kept = 0;
+    for (int i = 0; i < count; i++) {
+        out[kept] = indexlist[i];
+        kept += total[size_t(i)] < *bound;
+    }
+    return kept;
+}
+
 void freegrid(pointgrid *g)
 {
     if (!g)

@@ -44,5 +44,16 @@ pointgrid *buildgridon(int threads, int mode, int mincell, int sx, int sy, int s
 
 void freegrid(pointgrid *g);
 
+// The candidates of one cell [lo, hi] (per axis x, y, z; mode 2 widens the
+// low faces by one unit itself) by the bound test of a level: those of the
+// index list that can be nearest (mode 2) or among the four nearest (mode 1)
+// somewhere in it, in list order, appended to out (which has room for
+// count more). Returns how many, and the bound in *bound: a point left out
+// of the index list whose near distance to the cell is at least the bound
+// would not have been kept either. A grid built over the box from these
+// answers every query in it as one built from the whole list would.
+int boxcandidates(int mode, const float lo[3], const float hi[3], int count, const int *indexlist,
+                  pointsource points, int *out, float *bound);
+
 // Cell classes: 0 all air, 1 all solid, 2 both, 0xFF empty.
 void classifycells(const pointgrid &g, const int *airflags, uint8_t *out);

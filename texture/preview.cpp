@@ -65,13 +65,11 @@ int nearestair(const pointgrid &g, pointsource points, const int *airflags, int 
 // Top solid voxel of column (x, y): down through the column's cells from the
 // top one, skipping air-only and empty cells whole, stopping at once in a
 // solid-only cell and testing voxel by voxel only in mixed cells.
-static int columnheight(int x, int y)
+int columnheight(const pointgrid &g, const uint8_t *cellclass, pointsource points, const int *airflags, int x, int y)
 {
-    const pointgrid &g = *preview.nearestgrid;
-    pointsource src = designsource();
-    int cell = ((x >> 3) * previewcells + (y >> 3)) * previewcells + previewcells - 1;
-    for (int z = previewside - 1; z >= 0; cell--) {
-        uint8_t cls = preview.cellclass[cell];
+    int cell = ((x >> 3) * g.ny + (y >> 3)) * g.nz + g.nz - 1;
+    for (int z = g.nz * previewcell - 1; z >= 0; cell--) {
+        uint8_t cls = cellclass[cell];
         if (cls == 1)
             return z;
         if (cls != 2) {
@@ -79,7 +77,7 @@ static int columnheight(int x, int y)
             continue;
         }
         for (int k = 0; k < previewcell; k++, z--)
-            if (!nearestair(g, src, designpoints.air, x, y, z))
+            if (!nearestair(g, points, airflags, x, y, z))
                 return z;
     }
     return 0;
@@ -107,64 +105,81 @@ int rebuildpreview()
     classifycells(*preview.nearestgrid, designpoints.air, preview.cellclass);
     for (int y = 0; y < previewside; y++)
         for (int x = 0; x < previewside; x++)
-            preview.height[y * previewside + x] = columnheight(x, y);
+            preview.height[y * previewside + x] =
+                columnheight(*preview.nearestgrid, preview.cellclass, src, designpoints.air, x, y);
     return 1;
 }
 
-// Shade of the pixel at the centre of the 5 x 5 window whose top-left corner
-// is row r, column c; the window wraps around the map edges.
-static float windowshade(int r, int c, float lx, float ly)
+lightfactors lightof(float lightangle)
 {
-    const int wrap = previewside - 1;
-    int hc = preview.height[((r + 2) & wrap) * previewside + ((c + 2) & wrap)];
+    return {0.3f * std::cos(lightangle), 0.3f * std::sin(lightangle)};
+}
+
+float windowshade(const int h[5][5], lightfactors l)
+{
+    const int hc = h[2][2];
     int s = 0, gx = 0, gy = 0;
     for (int dr = 4; dr >= 0; dr--)
         for (int dc = 4; dc >= 0; dc--) {
-            int h = preview.height[((r + dr) & wrap) * previewside + ((c + dc) & wrap)] - hc + 3;
-            h = h < 0 ? 0 : h > 6 ? 6 : h;
-            s += relief[h];
-            gx += (dc - 2) * (h + 1);
-            gy += (dr - 2) * (h + 1);
+            int d = h[dr][dc] - hc + 3;
+            d = d < 0 ? 0 : d > 6 ? 6 : d;
+            s += relief[d];
+            gx += (dc - 2) * (d + 1);
+            gy += (dr - 2) * (d + 1);
         }
     // The centre alone contributes -3, so the root is never 0.
-    float dot = float(gy) * lx + float(gx) * ly + float(s);
+    float dot = float(gy) * l.lx + float(gx) * l.ly + float(s);
     return 0.3f - dot / std::sqrt(float(s * s + gy * gy + gx * gx));
+}
+
+// The window whose top-left corner is row r, column c; it wraps around the
+// map edges.
+static float previewshade(int r, int c, lightfactors l)
+{
+    const int wrap = previewside - 1;
+    int h[5][5];
+    for (int dr = 0; dr < 5; dr++)
+        for (int dc = 0; dc < 5; dc++)
+            h[dr][dc] = preview.height[((r + dr) & wrap) * previewside + ((c + dc) & wrap)];
+    return windowshade(h, l);
 }
 
 void lightpreview(float lightangle)
 {
-    float lx = 0.3f * std::cos(lightangle);
-    float ly = 0.3f * std::sin(lightangle);
+    lightfactors l = lightof(lightangle);
     const int wrap = previewside - 1;
     for (int r = 0; r < previewside; r++)
         for (int c = 0; c < previewside; c++)
-            preview.shade[((r + 2) & wrap) * previewside + ((c + 2) & wrap)] = windowshade(r, c, lx, ly);
+            preview.shade[((r + 2) & wrap) * previewside + ((c + 2) & wrap)] = previewshade(r, c, l);
 }
 
-// Colour of pixel (x, y) with its surface voxel z; 0 when no feature point
-// came within reach of the voxel.
-static uint32_t pixelcolour(const pointgrid &g, int x, int y, int z)
+uint32_t surfacecolour(const nearestfour &n, float w, int vx, int vy, int vz, float shade, int lighting)
 {
-    pointsource src = designsource();
-    nearestfour n = findfour(g, src, x, y, z);
     if (n.first < 0)
         return 0;
     const texturescript &s = texscripts.script;
     float d[3], rgb[3];
-    scaledistances(n.dist, src.at(n.first).weight, d);
+    scaledistances(n.dist, w, d);
     if (texscripts.func) {
         double args[argcount];
-        makeargs(args, x, y, z, d, noiseat(x, y, z), s.scale);
+        makeargs(args, vx, vy, vz, d, noiseat(vx, vy, vz), s.scale);
         texturesample(texscripts.func, args, s.channel, rgb);
     } else {
         fallbacksample(d, s.channel, s.scale, rgb);
     }
-    if (preview.lighting) {
-        float shade = preview.shade[y * previewside + x];
+    if (lighting)
         for (float &v : rgb)
             v *= shade;
-    }
     return packcolour(rgb[0], rgb[1], rgb[2]);
+}
+
+// Colour of pixel (x, y) with its surface voxel z.
+static uint32_t pixelcolour(const pointgrid &g, int x, int y, int z)
+{
+    pointsource src = designsource();
+    nearestfour n = findfour(g, src, x, y, z);
+    float w = n.first < 0 ? 0.0f : src.at(n.first).weight;
+    return surfacecolour(n, w, x, y, z, preview.shade[y * previewside + x], preview.lighting);
 }
 
 // Colours the rows y0..y1-1 of the image. Each pixel depends only on the
@@ -194,13 +209,13 @@ constexpr int maxcolourthreads = 4;
 
 int colourthreads = 0;      // 0: as many as the machine has, at most maxcolourthreads
 
-int wantedthreads()
+} // namespace
+
+int colourthreadcount()
 {
     int n = colourthreads > 0 ? colourthreads : hardwarethreads();
     return std::clamp(n, 1, maxcolourthreads);
 }
-
-} // namespace
 
 void setcolourthreads(int n)
 {
@@ -219,7 +234,7 @@ void colourpreview()
     if (texscripts.func && exprdrawsrandom(texscripts.func))
         colourrows(0, previewside);
     else
-        runparts(wantedthreads(), bandcount, [](int b) { colourrows(b * bandrows, (b + 1) * bandrows); });
+        runparts(colourthreadcount(), bandcount, [](int b) { colourrows(b * bandrows, (b + 1) * bandrows); });
 }
 
 int renderpreview(int rebuild, int relight)

@@ -7,6 +7,7 @@
 // The texture is the designer's record and compiled expression (texscripts),
 // the points are the designer's point set (designpoints).
 #pragma once
+#include "evaluate.h"
 #include "pointgrid.h"
 
 #include <cstdint>
@@ -46,6 +47,33 @@ void colourpreview();                   // channel weights derived, then the ima
 // most 4; 1 keeps it on the calling thread. The image is the same for any
 // number; an expression that draws random numbers always runs on one thread.
 void setcolourthreads(int n);
+// The threads that number gives now.
+int colourthreadcount();
+
+// ---- the stages' steps, which a surface of any size (surface.h) shares -----
+
+// Top solid voxel of column (x, y) of a nearest grid of 8-voxel cells and
+// its cell classes: down from the top cell, skipping air-only and empty
+// cells, stopping in a solid-only cell, voxel by voxel in mixed cells; 0
+// when no voxel of the column is solid.
+int columnheight(const pointgrid &g, const uint8_t *cellclass, pointsource points, const int *airflags, int x, int y);
+
+// The light's factors for an angle: 0.3 cos and 0.3 sin, in single precision.
+struct lightfactors {
+    float lx, ly;
+};
+lightfactors lightof(float lightangle);
+
+// Lighting factor of the centre of a 5 x 5 window of heights h[row][column]
+// (the top-left first): the relief of each height against the centre's,
+// the slopes along the rows and the columns, and the light.
+float windowshade(const int h[5][5], lightfactors l);
+
+// Colour of the surface voxel (vx, vy, vz) whose four nearest points are n,
+// the nearest weighing w: the texture's sample (its compiled expression, or
+// the fallback formula when it has none), times `shade` when `lighting`,
+// packed; 0 when no point was in reach.
+uint32_t surfacecolour(const nearestfour &n, float w, int vx, int vy, int vz, float shade, int lighting);
 
 // Air flag of the single nearest point of voxel (x, y, z) among the list of
 // its 8-voxel cell in a nearest grid; 0 when the list is empty or the voxel

@@ -2,10 +2,15 @@
 
 libraryrandom librandom = {1};
 
+int libraryrandfrom(libraryrandom &r)
+{
+    r.state = r.state * 214013u + 2531011u;
+    return int((r.state >> 16) & 0x7FFF);
+}
+
 int libraryrand()
 {
-    librandom.state = librandom.state * 214013u + 2531011u;
-    return int((librandom.state >> 16) & 0x7FFF);
+    return libraryrandfrom(librandom);
 }
 
 void resetlibraryrand()

@@ -13,5 +13,9 @@ extern libraryrandom librandom;
 // Next number, 0..32767: state = state * 214013 + 2531011 (mod 2^32).
 int libraryrand();
 
+// The same sequence from a state of the caller's, which it advances: the
+// draws the program made, made again without touching the program's state.
+int libraryrandfrom(libraryrandom &r);
+
 // Back to the start-up state 1 (tests, and nothing else).
 void resetlibraryrand();

@@ -1,9 +1,13 @@
 #!/usr/bin/env python3
-"""shrinkpng.py IN.png OUT.png: the same picture, smaller, for the docs.
+"""shrinkpng.py IN.png OUT.png [--crop X,Y,W,H] [--scale K] [--repeat K]:
+the same picture, smaller, for the docs.
 
 Reads an 8-bit RGBA PNG whose alpha is 255 everywhere (as txtool render
 writes it), and writes it as 8-bit RGB with a row filter chosen per row and
-zlib compression at level 9. Uses only zlib and struct.
+zlib compression at level 9. Uses only zlib and struct. Options, in this
+order: --crop keeps a W x H part from (X, Y); --scale makes it K times
+smaller, each pixel the rounded mean of a K x K square; --repeat lays it
+out K x K times (a seamless tile shows no seams).
 """
 import struct
 import sys
@@ -72,10 +76,44 @@ def chunk(kind, body):
     return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF)
 
 
+def crop(width, height, rows, spec):
+    x, y, w, h = (int(v) for v in spec.split(","))
+    if x < 0 or y < 0 or w < 1 or h < 1 or x + w > width or y + h > height:
+        fail("--crop %s lies outside the %d x %d picture" % (spec, width, height))
+    return w, h, [row[3 * x:3 * (x + w)] for row in rows[y:y + h]]
+
+
+def scale(width, height, rows, k):
+    if k < 1 or width % k or height % k:
+        fail("--scale %d does not divide %d x %d" % (k, width, height))
+    out = []
+    for y in range(0, height, k):
+        sums = [0] * (3 * (width // k))
+        for row in rows[y:y + k]:
+            for i, v in enumerate(row):
+                sums[(i // (3 * k)) * 3 + i % 3] += v
+        out.append(bytes((s + k * k // 2) // (k * k) for s in sums))
+    return width // k, height // k, out
+
+
+def repeat(width, height, rows, k):
+    return k * width, k * height, [row * k for _ in range(k) for row in rows]
+
+
 def main():
-    if len(sys.argv) != 3:
-        fail("usage: shrinkpng.py IN.png OUT.png")
-    width, height, rows = readrgba(sys.argv[1])
+    args = sys.argv[1:]
+    if len(args) < 2 or len(args) % 2:
+        fail("usage: shrinkpng.py IN.png OUT.png [--crop X,Y,W,H] [--scale K] [--repeat K]")
+    options = dict(zip(args[2::2], args[3::2]))
+    if set(options) - {"--crop", "--scale", "--repeat"}:
+        fail("unknown option in %s" % " ".join(args[2::2]))
+    width, height, rows = readrgba(args[0])
+    if "--crop" in options:
+        width, height, rows = crop(width, height, rows, options["--crop"])
+    if "--scale" in options:
+        width, height, rows = scale(width, height, rows, int(options["--scale"]))
+    if "--repeat" in options:
+        width, height, rows = repeat(width, height, rows, int(options["--repeat"]))
     prev = bytes(3 * width)
     data = b""
     for row in rows:
@@ -85,7 +123,7 @@ def main():
     png += chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
     png += chunk(b"IDAT", zlib.compress(data, 9))
     png += chunk(b"IEND", b"")
-    open(sys.argv[2], "wb").write(png)
+    open(args[1], "wb").write(png)
 
 
 main()

@@ -43,7 +43,7 @@ static double due()
     return chooser.blink - 0.5 > modal.now ? chooser.blink - 0.5 : chooser.blink;
 }
 
-const dialogkind chooserdialog = {key, mouse, draw, answer, due};
+const dialogkind chooserdialog = {key, mouse, draw, answer, due, nullptr};
 
 void openchooser(const filerequest &request, const char *defext, int size, void (*then)(int answer))
 {

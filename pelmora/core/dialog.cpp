@@ -44,6 +44,8 @@ static void takeinput()
             k.key(event);
     if (k.answer() < 0)
         k.mouse();
+    if (k.answer() < 0 && k.step)
+        k.step();
 }
 
 // A key that closed the dialog stays the dialog's: ESC held now does not

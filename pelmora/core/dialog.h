@@ -13,7 +13,8 @@
 //   opened in this frame         drawn only: its input starts next frame
 //   open since an earlier one    key events (getkeyevent) one by one, then
 //                                the mouse (cursor, modal's button edges),
-//                                while it has no answer
+//                                then its work for the frame (a long export
+//                                a part at a time), while it has no answer
 //   has its answer now           closed: the keys held now stay its own (an
 //                                ESC that closed it does not close the
 //                                designer); then `then` with the answer
@@ -23,7 +24,8 @@
 // control taking the keys or the mouse; the cursor is drawn over both.
 //
 // A new kind of dialog: a record for its state; the four functions, its
-// answer -1 while it is open (and, when it changes on its own, `due`); a `const dialogkind` with them; and a
+// answer -1 while it is open (and, when it changes on its own, `due`; when
+// it works between frames, `step`); a `const dialogkind` with them; and a
 // function that fills the record and calls opendialog(kind, then).
 // showmessage in msgbox.cpp is the small example.
 #pragma once
@@ -52,6 +54,7 @@ struct dialogkind {
     void (*draw)();                     // over the dimmed frame, centred on modal.width x height
     int (*answer)();                    // -1 while open, else what `then` gets
     double (*due)();                    // when it changes by itself next (a blink), seconds; null never
+    void (*step)();                     // its work for this frame, after the input; null none
 };
 
 struct modalstate {

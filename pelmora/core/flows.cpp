@@ -7,7 +7,9 @@
 #include "history.h"
 #include "msgbox.h"
 #include "png.h"
+#include "pngdialogs.h"
 #include "pngexport.h"
+#include "preview.h"
 #include "recompile.h"
 #include "screenstate.h"
 #include "texscript.h"
@@ -145,11 +147,36 @@ void saveflow()
     savethen(nullptr);
 }
 
+// The PNG export: the chosen file, then the size question, then the
+// export (under way over several frames for a side above 256).
+static std::string pngpath;
+static exportjob pngjob;
+
+static void exported(int answer)
+{
+    if (answer == pngexportcancelled)
+        exportabort(pngjob);
+    else if (answer == pngexportfailed)
+        report("Cannot save PNG", pngjob.writer.message, pngpath.c_str());
+}
+
+static void sized(int answer)
+{
+    if (answer <= 0)
+        return;
+    const surfaceoptions o = pngchoiceof(answer);
+    if (!exportbegin(pngjob, pngpath.c_str(), o)) {
+        report("Cannot save PNG", pngjob.writer.message, pngpath.c_str());
+        return;
+    }
+    if (o.side != previewside)
+        showpngexport(pngjob, lastpart(pngpath.c_str()), o, exported);
+}
+
 static void exportpng(const char *path)
 {
-    pngwriter writer;
-    if (!exportpreview(writer, path))
-        report("Cannot save PNG", writer.message, path);
+    pngpath = path;
+    askpngsize(lastpart(path), sized);
 }
 
 // The dialog proposes the last script's name without its extension, in
@@ -187,9 +214,17 @@ void unlessunsaved(void (*next)())
     showmessage("Unsaved changes", "Save changes to " + documentname() + "?", messagesavediscard, false, answered);
 }
 
+// Closing while an export runs (nothing unsaved: the window's close does
+// not wait for the dialog) gives the export up: no half file stays behind.
+static void closenow()
+{
+    exportabort(pngjob);
+    requestclose();
+}
+
 void closedesigner()
 {
-    unlessunsaved(requestclose);
+    unlessunsaved(closenow);
 }
 
 void loadunlessunsaved()

@@ -18,6 +18,7 @@ void loadflow();
 void saveflow();
 // The save flow, and `then` once the script is saved.
 void savethen(void (*then)());
+// F4: the file, then its size and tiling (pngdialogs.h), then the export.
 void pngflow();
 
 // `next` at once, or after the question when there is unsaved work.

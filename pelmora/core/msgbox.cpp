@@ -212,7 +212,7 @@ static int shownanswer()
     return shownmessage.result;
 }
 
-const dialogkind messagedialog = {shownkey, shownmouse, showndraw, shownanswer, nullptr};
+const dialogkind messagedialog = {shownkey, shownmouse, showndraw, shownanswer, nullptr, nullptr};
 
 void showmessage(const char *title, const std::string &text, int kind, bool error, void (*then)(int answer))
 {

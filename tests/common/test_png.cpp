@@ -55,7 +55,11 @@ TEST(png, filesizes)
         int width, height;
         long bytes;
     };
-    const sizecase cases[] = {{1, 1, 73}, {256, 256, 263743}, {3, 2, 99}, {16383, 1, 57 + 2 + 65538 + 4}};
+    const sizecase cases[] = {{1, 1, 73},
+                              {256, 256, 263743},
+                              {3, 2, 99},
+                              {16383, 1, 57 + 2 + 65538 + 4},
+                              {4096, 4096, 57 + 2 + 4096L * (4 * 4096 + 6) + 4}};   // the largest F4 image
     for (const sizecase &c : cases) {
         std::string path = scratchpath(std::to_string(c.width) + "x" + std::to_string(c.height) + ".png");
         ASSERT_TRUE(writeimage(w, path, c.width, c.height, std::vector<uint32_t>(size_t(c.width) * c.height, 0xFF102030)))
@@ -112,7 +116,7 @@ TEST(png, decodesindependently)
 {
     SKIPWITHOUTPNGREADER();
     pngwriter w;
-    const int sizes[][2] = {{1, 1}, {7, 5}, {256, 256}, {1000, 3}, {2, 300}};
+    const int sizes[][2] = {{1, 1}, {7, 5}, {256, 256}, {1000, 3}, {2, 300}, {1024, 1024}};
     for (const auto &s : sizes) {
         std::string path = scratchpath(std::to_string(s[0]) + "x" + std::to_string(s[1]) + ".png");
         std::vector<uint32_t> pixels = randompixels(size_t(s[0]) * s[1], unsigned(s[0] * 1000 + s[1]));

@@ -18,6 +18,7 @@
 #include "keys.h"
 #include "msgbox.h"
 #include "pointset.h"
+#include "pngdialogs.h"
 #include "preview.h"
 #include "screen.h"
 #include "screenstate.h"
@@ -100,6 +101,20 @@ bool frameshows(uint32_t colour)
 std::string toolongmessage()
 {
     return "The path is too long: a path has at most " + std::to_string(filenamesize - 1) + " bytes.";
+}
+
+// The dimmed preview beside a dialog's box (and its shadow) in an 800 x 600
+// shot, checked and cut out: golden frames hold the dialog, not the texture.
+void cutdimmedpreview(std::vector<uint32_t> &shot, const rect &box)
+{
+    for (int y = 40; y < 40 + previewside; y++)
+        for (int x = 20; x < 20 + previewside; x++) {
+            uint32_t &p = shot[size_t(y) * 800 + size_t(x)];
+            if (!box.contains(x, y) && !box.contains(x - 4, y - 4)) {
+                EXPECT_EQ(p, preview.image[(y - 40) * previewside + x - 20] >> 1 & 0x7F7F7F) << x << "," << y;
+                p = 0;
+            }
+        }
 }
 
 // What a person does, each followed by the frame that takes it.
@@ -204,6 +219,10 @@ TEST_F(ChooserTest, TypedNamesBecomePaths)
         ASSERT_EQ(symlink("loop.tx", (dir + "loop.tx").c_str()), 0);
         ASSERT_EQ(symlink("loopdir", (dir + "loopdir").c_str()), 0);
         choose(r.key, r.typed);
+        if (r.file && r.key == scanf4) {
+            EXPECT_EQ(modal.kind, &pngsizedialog);      // Enter keeps the size of the preview
+            key(scanenter);
+        }
         if (r.file) {
             EXPECT_FALSE(dialogopen());
             EXPECT_STREQ(filedialog.filename, (dir + r.file).c_str());
@@ -441,14 +460,7 @@ TEST_F(ChooserTest, GoldenChooser)
     for (int y = l.path.y + 1; y < l.path.y + l.path.h - 1; y++)
         for (int x = l.path.x + 1; x < l.path.x + l.path.w - 1; x++)
             at(x, y) = 0;
-    for (int y = 40; y < 40 + previewside; y++)
-        for (int x = 20; x < 20 + previewside; x++) {
-            uint32_t &p = at(x, y);
-            if (!l.box.contains(x, y) && !l.box.contains(x - 4, y - 4)) {
-                EXPECT_EQ(p, preview.image[(y - 40) * previewside + x - 20] >> 1 & 0x7F7F7F) << x << "," << y;
-                p = 0;
-            }
-        }
+    cutdimmedpreview(shot, l.box);
     EXPECT_EQ(comparegolden("chooser", shot, 800, 600), "");
 }
 
@@ -543,12 +555,98 @@ TEST_F(ChooserTest, SaveLoadSaveAndExport)
     openby(scanf4);
     EXPECT_EQ(chooser.name.text, "b");
     key(scanenter);
+    EXPECT_EQ(modal.kind, &pngsizedialog);
+    key(scanenter);
+    EXPECT_FALSE(dialogopen());
     std::string output;
     ASSERT_EQ(runcommand(std::string(TXTOOL) + " render " + dir + "b.tx " + dir + "r.png 2>&1", &output), 0)
         << output;
     std::string exported = readfile(dir + "b.png");
     EXPECT_GT(exported.size(), size_t(previewsize) * 4);
     EXPECT_TRUE(exported == readfile(dir + "r.png"));
+}
+
+// The size question: Right twice and T give 1024, tiled; the export then
+// runs a row of blocks a frame with its bar filling, and writes what
+// txtool renders with the same choice. ESC in the question, Cancel (a
+// click) while the export runs, and the window closed meanwhile (nothing
+// unsaved: the designer ends at once) leave no file.
+TEST_F(ChooserTest, PngSizeAndTiling)
+{
+    texscripts.script.weights[0][0] = 2.5f;
+    derivechannels(texscripts.script);
+    openby(scanf3);
+    type("s");
+    key(scanenter);
+    auto ask = [&](const char *name, const char *keys) {
+        openby(scanf4);
+        setfield(chooser.name, name, false);
+        key(scanenter);
+        EXPECT_EQ(modal.kind, &pngsizedialog);
+        EXPECT_EQ(pngsize.name, name + std::string(".png"));
+        for (const char *k = keys; *k; k++)
+            *k == '>' ? presskey(scanright) : typetext(std::string(1, *k));
+    };
+    ask("s", ">>t");
+    key(scanenter);
+    ASSERT_EQ(modal.kind, &pngexportdialog);
+    EXPECT_EQ(pngexport.text, "s.png (1024 x 1024, seamless)");
+    std::vector<double> progress = {0.0};
+    for (int frames = 0; dialogopen() && frames < 100; frames++) {
+        headlessframe();
+        progress.push_back(exportprogress(*pngexport.job));
+    }
+    EXPECT_GE(progress.size(), 5u);                             // 4 rows of blocks, two passes
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    std::string output, render = std::string(TXTOOL) + " render " + dir + "s.tx " + dir + "t.png --size 1024 --tile";
+    ASSERT_EQ(runcommand(render + " 2>&1", &output), 0) << output;
+    EXPECT_TRUE(readfile(dir + "s.png") == readfile(dir + "t.png"));
+
+    ask("q", "");
+    key(scanesc);
+    ask("c", ">");
+    key(scanenter);
+    headlessframe();                                            // one row of heights
+    ASSERT_EQ(modal.kind, &pngexportdialog);
+    const rect cancel = pngexportlayoutof(800, 600).cancel;
+    moveto(cancel.x + 4, cancel.y + 4);
+    button(true);
+    button(false);
+    EXPECT_FALSE(dialogopen());
+    ask("d", ">");
+    key(scanenter);
+    headlessframe();
+    EXPECT_EQ(foldernames(dir).size(), 4u);                     // the temporary file
+    askclose();
+    headlessframe();
+    EXPECT_EQ(headless.closes, 1);
+    EXPECT_EQ(foldernames(dir), (std::vector<std::string>{"s.png", "s.tx", "t.png"}));
+}
+
+// The size question pixel for pixel as it opens (256, not tiled, Save the
+// default; the dimmed preview behind it cut out); then clicks on 2048, the
+// tiling box and Save answer with them.
+TEST_F(ChooserTest, GoldenPngQuestion)
+{
+    openby(scanf4);
+    setfield(chooser.name, "rock", false);
+    key(scanenter);
+    ASSERT_EQ(modal.kind, &pngsizedialog);
+    std::vector<uint32_t> shot = framepixels();
+    const pngquestionlayout l = pngquestionlayoutof(800, 600);
+    cutdimmedpreview(shot, l.box);
+    EXPECT_EQ(comparegolden("pngsize", shot, 800, 600), "");
+    for (int control : {3, int(pngtilebox), int(pngsave)}) {
+        moveto(l.controls[control].x + 2, l.controls[control].y + 2);
+        button(true);
+        button(false);
+    }
+    EXPECT_EQ(pngsize.result, pnganswer(2048, true));
+    EXPECT_EQ(pngchoiceof(pngsize.result).side, 2048);
+    ASSERT_EQ(modal.kind, &pngexportdialog);
+    key(scanesc);
+    EXPECT_FALSE(dialogopen());
+    EXPECT_FALSE(fileexists(dir + "rock.png"));
 }
 
 // The PNG dialog proposes the last name without its extension, in its

@@ -368,6 +368,13 @@ bool choosershown(const screenshot &s, int wx, int wy)
     return s.at(wx + 400, wy + 125) == 0x404080u && s.at(wx + 680, wy + 130) == 0x404080u;
 }
 
+// The PNG size question's title bar right of its title (276 x 128,
+// centred on the 800 x 600 frame).
+bool pngquestionshown(const screenshot &s, int wx, int wy)
+{
+    return s.at(wx + 500, wy + 240) == 0x404080u && s.at(wx + 530, wy + 248) == 0x404080u;
+}
+
 // The editor's modified mark "*" beside its first line.
 bool modifiedshown(const screenshot &s, int wx, int wy)
 {
@@ -430,10 +437,13 @@ TEST_F(DesignerEndToEnd, SaveLoadAndExportThroughTheBuiltInChooser)
     }));
     EXPECT_FALSE(modifiedshown(s, wx, wy)) << "the load did not clear the modified mark";
 
-    // F4 proposes "e2e" and exports the preview.
+    // F4 proposes "e2e"; Enter in the size question exports the preview.
     run(display, "xdotool key F4");
     ASSERT_TRUE(shootwhen("e2e-files", s, dialog));
     ASSERT_TRUE(dialog(s)) << "no chooser after F4";
+    run(display, "xdotool key Return");
+    ASSERT_TRUE(shootwhen("e2e-files", s, [&](const screenshot &shot) { return pngquestionshown(shot, wx, wy); }));
+    ASSERT_TRUE(pngquestionshown(s, wx, wy)) << "no size question after the file";
     run(display, "xdotool key Return");
     ASSERT_TRUE(waituntil([&] { return exists(dir + "/e2e.png"); })) << "nothing exported";
 

@@ -14,6 +14,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -158,6 +159,100 @@ TEST(PreviewPng, TxtoolFallsBackWhenTheExpressionDoesNotCompile)
     EXPECT_EQ(back, opaque(expected));
 }
 
+// --size 256 is the designer's preview, which has always repeated every
+// 256 columns: with or without --tile, the bytes of the plain render.
+TEST(PreviewPng, TxtoolSize256IsThePlainRender)
+{
+    std::string script = std::string(EXAMPLESDIR) + "/moss.tx", plain = scratchpath("plain.png"), out;
+    ASSERT_EQ(txtool("render " + script + " " + plain + " --nolight", &out), 0) << out;
+    for (const char *options : {"--size 256", "--size 256 --tile", "--tile"}) {
+        std::string png = scratchpath("sized.png");
+        ASSERT_EQ(txtool("render " + script + " " + png + " --nolight " + options, &out), 0) << out;
+        EXPECT_TRUE(readbytes(png) == readbytes(plain)) << options;
+    }
+}
+
+namespace {
+
+// How far the differences between neighbours in the wrapped pair (the last
+// column and the first; rows: the last row and the first) lie from those of
+// all interior pairs together, and the farthest any interior pair lies: the
+// largest gap between the cumulative distributions of |dR| + |dG| + |dB|
+// (the Kolmogorov-Smirnov distance).
+struct seam {
+    double wrapped, interiormost;
+};
+
+seam seamof(const std::vector<uint32_t> &image, int n, bool rows)
+{
+    std::vector<std::vector<double>> count(size_t(n), std::vector<double>(766, 0.0));
+    std::vector<double> pooled(766, 0.0);
+    for (int k = 0; k < n; k++)
+        for (int i = 0; i < n; i++) {
+            uint32_t a = image[size_t(rows ? k * n + i : i * n + k)];
+            uint32_t b = image[size_t(rows ? (k + 1) % n * n + i : i * n + (k + 1) % n)];
+            int d = 0;
+            for (int shift : {16, 8, 0})
+                d += std::abs(int(a >> shift & 0xFF) - int(b >> shift & 0xFF));
+            count[size_t(k)][size_t(d)] += 1.0;
+            if (k + 1 < n)
+                pooled[size_t(d)] += 1.0 / (double(n) * double(n - 1));
+        }
+    auto distance = [&](const std::vector<double> &c) {
+        double own = 0.0, all = 0.0, worst = 0.0;
+        for (size_t v = 0; v < c.size(); v++) {
+            own += c[v] / double(n);
+            all += pooled[v];
+            worst = std::max(worst, std::abs(own - all));
+        }
+        return worst;
+    };
+    seam s = {distance(count.back()), 0.0};
+    for (int k = 0; k + 1 < n; k++)
+        s.interiormost = std::max(s.interiormost, distance(count[size_t(k)]));
+    return s;
+}
+
+} // namespace
+
+// A tiled image's opposite edges meet: the differences between the last
+// column and the first (the last row and the first) are distributed as
+// those between any two neighbouring columns (rows) inside. Untiled, the
+// edges are unrelated: the wrapped differences stand far apart.
+TEST(PreviewPng, TiledEdgesMeet)
+{
+    SKIPWITHOUTPNGREADER();
+    const std::string examples = EXAMPLESDIR;
+    const struct {
+        std::string script, options;
+        int side;
+        bool tiled;
+    } rows[] = {
+        {examples + "/rock.tx", "--size 512 --tile", 512, true},
+        {examples + "/crystal.tx", "--tile --size 320 --light 2", 320, true},
+        {examples + "/rock.tx", "--size 512", 512, false},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.script + " " + r.options);
+        std::string png = scratchpath("seam.png"), out;
+        ASSERT_EQ(txtool("render " + r.script + " " + png + " " + r.options, &out), 0) << out;
+        int w = 0, h = 0;
+        std::vector<uint32_t> image;
+        ASSERT_TRUE(readpng(png, &w, &h, &image));
+        ASSERT_EQ(w, r.side);
+        ASSERT_EQ(h, r.side);
+        for (bool byrows : {false, true}) {
+            seam s = seamof(image, r.side, byrows);
+            SCOPED_TRACE(std::string(byrows ? "rows" : "columns") + ": wrapped " + std::to_string(s.wrapped) +
+                         ", interior up to " + std::to_string(s.interiormost));
+            if (r.tiled)
+                EXPECT_LE(s.wrapped, s.interiormost);
+            else
+                EXPECT_GT(s.wrapped, 2.0 * s.interiormost);
+        }
+    }
+}
+
 TEST(PreviewPng, TxtoolRefusesBadInputAndWritesNothing)
 {
     std::string dir = scratchpath("out");
@@ -179,6 +274,13 @@ TEST(PreviewPng, TxtoolRefusesBadInputAndWritesNothing)
         {"render " + good + " " + dir + "/a.png --light 1x", 2, "--light needs an angle"},
         {"render " + good + " " + dir + "/a.png --light nan", 2, "--light needs an angle"},
         {"render " + good + " " + dir + "/a.png --shadows", 2, "unknown option '--shadows'"},
+        {"render " + good + " " + dir + "/a.png --size", 2, "--size needs a side of 64 to 4096 pixels, a multiple of 32 (got '')"},
+        {"render " + good + " " + dir + "/a.png --size 100", 2, "(got '100')"},
+        {"render " + good + " " + dir + "/a.png --size 32", 2, "--size needs a side"},
+        {"render " + good + " " + dir + "/a.png --size 4128", 2, "--size needs a side"},
+        {"render " + good + " " + dir + "/a.png --size 512px", 2, "--size needs a side"},
+        {"render " + good + " " + dir + "/a.png --size 4294967808", 2, "--size needs a side"},
+        {"render " + good + " " + dir + "/a.png --tile --size 1e3", 2, "--size needs a side"},
         {"render " + dir + "/missing.tx " + dir + "/a.png", 1, "cannot open"},
         {"render " + notscript + " " + dir + "/a.png", 1, "is not a texture script"},
         {"render " + good + " " + dir + "/none/a.png", 1, "none/a.png"},

@@ -9,7 +9,7 @@ static const txcommand commands[] = {
     {"list", "list [--flavour ia32|x64] [--dialect pelmora|vrastik] TEXT-OR-@FILE", txlist},
     {"show", "show FILE.tx", txshow},
     {"make", "make OUT.tx SOURCE", txmake},
-    {"render", "render IN.tx OUT.png [--nolight] [--light RADIANS]", txrender},
+    {"render", "render IN.tx OUT.png [--size N] [--tile] [--nolight] [--light RADIANS]", txrender},
 };
 
 static int usage()

@@ -1,10 +1,12 @@
-// txtool render IN.tx OUT.png [--nolight] [--light RADIANS]: the preview the
-// designer shows after loading a script, exported as the designer exports it.
+// txtool render IN.tx OUT.png [--size N] [--tile] [--nolight] [--light RADIANS]:
+// the preview the designer shows after loading a script, exported as the
+// designer exports it; --size and --tile as its F4 asks (surface.h).
 #include "commands.h"
 #include "compiler.h"
 #include "designer.h"
 #include "pngexport.h"
 #include "preview.h"
+#include "surface.h"
 #include "texscript.h"
 
 #include <cerrno>
@@ -19,11 +21,12 @@ struct renderoptions {
     const char *in = nullptr;
     const char *out = nullptr;
     designactions actions;
+    surfaceoptions surface;
 };
 
 int usage()
 {
-    std::fprintf(stderr, "usage: txtool render IN.tx OUT.png [--nolight] [--light RADIANS]\n");
+    std::fprintf(stderr, "usage: txtool render IN.tx OUT.png [--size N] [--tile] [--nolight] [--light RADIANS]\n");
     return 2;
 }
 
@@ -38,12 +41,30 @@ bool parseangle(const char *s, float &angle)
     return true;
 }
 
+// A side of 64 to 4096 that is a multiple of 32, in decimal digits.
+bool parseside(const char *s, int &side)
+{
+    if (!s || !*s || std::strlen(s) > 5 || std::strspn(s, "0123456789") != std::strlen(s))
+        return false;
+    side = std::atoi(s);
+    return surfacesideok(side);
+}
+
 bool parseoptions(int argc, char **argv, renderoptions &o)
 {
     for (int i = 0; i < argc; i++) {
         const char *a = argv[i];
         if (std::strcmp(a, "--nolight") == 0) {
             o.actions.nolight = true;
+        } else if (std::strcmp(a, "--tile") == 0) {
+            o.surface.tile = true;
+        } else if (std::strcmp(a, "--size") == 0) {
+            if (!parseside(i + 1 < argc ? argv[i + 1] : nullptr, o.surface.side)) {
+                std::fprintf(stderr, "txtool render: --size needs a side of %d to %d pixels, a multiple of %d (got '%s')\n",
+                             surfaceminside, surfacemaxside, surfacesidestep, i + 1 < argc ? argv[i + 1] : "");
+                return false;
+            }
+            i++;
         } else if (std::strcmp(a, "--light") == 0) {
             if (i + 1 >= argc || !parseangle(argv[i + 1], o.actions.light)) {
                 std::fprintf(stderr, "txtool render: --light needs an angle in radians\n");
@@ -86,7 +107,7 @@ int txrender(int argc, char **argv)
                      o.in);
     }
     pngwriter writer;
-    if (!exportpreview(writer, o.out)) {
+    if (!exportsurface(writer, o.out, o.surface)) {
         std::fprintf(stderr, "txtool render: %s\n", writer.message);
         return 1;
     }
