@@ -83,7 +83,7 @@ struct colourrow {
     std::vector<uint32_t> pixels;
 };
 
-void colourrows(colourrow &r, int y0, int y1)
+void coloursurfacerows(colourrow &r, int y0, int y1)
 {
     const int n = r.points->side;
     const uint16_t saved = exprcallsbegin();
@@ -263,10 +263,10 @@ static int rowcolours(surfacework &w, int j, surfacesink sink)
     const int y0 = std::max(a.start(j), 0), y1 = std::min(a.end(j, n), n);
     r.y0 = y0;
     if (w.inorder) {
-        colourrows(r, y0, y1);
+        coloursurfacerows(r, y0, y1);
     } else {
         const int bands = (y1 - y0 + bandrows - 1) / bandrows;
-        runparts(w.threads, bands, [&](int k) { colourrows(r, y0 + k * bandrows, std::min(y0 + (k + 1) * bandrows, y1)); });
+        runparts(w.threads, bands, [&](int k) { coloursurfacerows(r, y0 + k * bandrows, std::min(y0 + (k + 1) * bandrows, y1)); });
     }
     for (surfaceblock &b : r.blocks)
         freeblock(b);
