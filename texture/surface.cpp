@@ -112,7 +112,8 @@ static bool gatherpoints(const surfacepoints &s, int x0, int y0, int w, int h, i
         return first == 0 && last == s.buckets - 1;
     };
     int i0, i1, j0, j1;
-    bool all = span(x0, x0 + w, i0, i1) & span(y0, y0 + h, j0, j1);
+    const bool allx = span(x0, x0 + w, i0, i1);
+    const bool ally = span(y0, y0 + h, j0, j1);
     out.clear();
     for (int j = j0; j <= j1; j++)
         for (int i = i0; i <= i1; i++) {
@@ -121,7 +122,7 @@ static bool gatherpoints(const surfacepoints &s, int x0, int y0, int w, int h, i
                        s.bucketentries.begin() + s.bucketstarts[size_t(b) + 1]);
         }
     std::sort(out.begin(), out.end());
-    return !all;
+    return !(allx && ally);
 }
 
 // The candidates of a block's box: those of the points near it, as many
