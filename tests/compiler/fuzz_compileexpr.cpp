@@ -1,7 +1,6 @@
 // libFuzzer target: any text gives a function or a message, never a crash.
-// A message is placed within the text (or nowhere, only when memory ran
-// out), on a line of the text. Functions without jumps (so they cannot
-// loop) are also run once, and every result is listed. Built and run by scripts/fuzz.sh; the seeds are in
+// Functions without jumps (so they cannot loop) are also run once, and every
+// result is listed. Built and run by scripts/fuzz.sh; the seeds are in
 // seeds/compileexpr.
 #include <cstdint>
 #include <cstring>
@@ -18,7 +17,8 @@ static bool hasjumps()
     return false;
 }
 
-// The failure's place lies in the text (its end included), on one of its lines.
+// A failure is placed in the text (its end included), on one of its lines;
+// nowhere only when memory ran out.
 static bool placedwithin(const char *text, const char *error)
 {
     int at = compileerrorat();

@@ -1,17 +1,13 @@
 #!/usr/bin/env bash
-# scripts/batch.sbatch on a one-node Slurm the test starts itself: munged
-# with its own key and socket, slurmctld and slurmd with a slurm.conf written
-# here (process tracking without cgroups, this machine's CPUs, free ports),
-# all in the scratch folder; then sbatch --wait --array runs the batch, and
-# the array's last task writes the summary. Every daemon is stopped by its
-# pid file at the end, also when a check fails. Needs root (slurmd starts
-# the jobs as their user).
+# scripts/batch.sbatch on a one-node Slurm the test starts itself (munged with
+# its own key and socket, slurmctld and slurmd with a slurm.conf written here:
+# process tracking without cgroups, this machine's CPUs, free ports), all in
+# the scratch folder and stopped by their pid files at the end; sbatch --wait
+# --array runs the batch and the array's last task writes the summary. Needs
+# root (slurmd starts jobs as their user), checked first so a skip stays one.
 #   tests/scripts/batch_slurm.sh BUILD_DIR
+[ "$(id -u)" -eq 0 ] || { echo "skipped: the test's own slurmd needs root"; exit 77; }
 source "$(dirname "$0")/batchtest.sh"
-if [ "$(id -u)" -ne 0 ]; then
-    echo "skipped: the test's own slurmd needs root"
-    exit 77
-fi
 
 slurm=$scratch/slurm
 mkdir -p "$slurm/state" "$slurm/spool"
@@ -29,12 +25,8 @@ node=$(hostname -s)
 cat > "$slurm/slurm.conf" << EOF
 ClusterName=batchtest
 SlurmctldHost=$node(127.0.0.1)
-SlurmUser=root
-SlurmdUser=root
 SlurmctldPort=$(freeport)
 SlurmdPort=$(freeport)
-AuthType=auth/munge
-CredType=cred/munge
 AuthInfo=socket=$slurm/munge.socket
 StateSaveLocation=$slurm/state
 SlurmdSpoolDir=$slurm/spool
@@ -43,16 +35,6 @@ SlurmdPidFile=$slurm/slurmd.pid
 SlurmctldLogFile=$slurm/slurmctld.log
 SlurmdLogFile=$slurm/slurmd.log
 ProctrackType=proctrack/linuxproc
-TaskPlugin=task/none
-MpiDefault=none
-SwitchType=switch/none
-ReturnToService=2
-SchedulerType=sched/builtin
-SelectType=select/cons_tres
-SelectTypeParameters=CR_CPU
-JobAcctGatherType=jobacct_gather/none
-AccountingStorageType=accounting_storage/none
-JobCompType=jobcomp/none
 NodeName=$node NodeAddr=127.0.0.1 CPUs=$(nproc) State=UNKNOWN
 PartitionName=batch Nodes=ALL Default=YES MaxTime=INFINITE State=UP
 EOF
@@ -61,30 +43,18 @@ cleanups+=("stopbypidfile '$slurm/slurmctld.pid'")
 slurmctld -f "$SLURM_CONF" -i || abort "slurmctld did not start: $(cat "$slurm/slurmctld.log")"
 cleanups+=("stopbypidfile '$slurm/slurmd.pid'")
 slurmd -f "$SLURM_CONF" || abort "slurmd did not start: $(cat "$slurm/slurmd.log")"
-nodeup() {
-    sinfo -h -N -o %t 2> /dev/null | grep -qx idle
-}
-# Our controller knows only the test's jobs: whatever is left of them goes
-# before the daemons do.
-cleanups+=("scancel --quiet --user '$(id -un)' 2> /dev/null")
-waitfor nodeup || abort "the node never came up: $(sinfo -N 2>&1; tail -5 "$slurm/slurmd.log")"
+cleanups+=("scancel --quiet --user '$(id -un)' 2> /dev/null")   # our controller runs only the test's jobs
+waitfor bash -c "sinfo -h -N -o %t 2> /dev/null | grep -qx idle" ||
+    abort "the node never came up: $(sinfo -N 2>&1; tail -5 "$slurm/slurmd.log")"
 
-# Three seeds on two array tasks: task 0 takes seeds 2 and 10, task 1 seed 6.
-# (timeout: should the job never run, the test still ends, and stops the
-# daemons, before CTest gives up on it.)
+# Three seeds on two array tasks (task 0: seeds 2 and 10, task 1: seed 6); should
+# the job never run, timeout ends it (and the test the daemons) before CTest gives up.
 out=$scratch/out
-status=0
-timeout 200 sbatch --wait --array=0-1 --output="$slurm/task-%a.out" --chdir="$scratch" "$root/scripts/batch.sbatch" \
-    "$out" --seeds 2,6,10 --rocks 64 --textures "$root/examples/ground.tx" --build "$build" \
-    > "$scratch/sbatch.txt" 2>&1 || status=$?
-cat "$scratch/sbatch.txt" "$slurm"/task-*.out
+logged sbatch timeout 200 sbatch --wait --array=0-1 --output="$slurm/task-%a.out" --chdir="$scratch" \
+    "$root/scripts/batch.sbatch" "$out" --seeds 2,6,10 --rocks 64 --textures "$root/examples/ground.tx" --build "$build"
+cat "$slurm"/task-*.out
 [ $status -eq 0 ] || fail "sbatch --wait ends with $status"
-for seed in 2 6 10; do
-    directrun $seed 64 128 "$root/examples/ground.tx"
-    checkseed "$out" $seed
-    # Made once: the tasks took slices that do not overlap.
-    [ "$(grep -c 'Success!' "$out/$seed/vrastik.log")" = 1 ] || fail "seed $seed was made more than once"
-done
+checkbatch "$out" "2 6 10" 64 128 "$root/examples/ground.tx"
+# Each seed made once: the tasks took slices that do not overlap.
+[ "$(cat "$out"/*/vrastik.log | grep -c 'Success!')" = 3 ] || fail "a seed was made more than once"
 grep -q "^summary: 3 done, 0 failed" "$slurm"/task-*.out || fail "no task wrote the summary"
-checkcontact "$out" 2
-checknohalves "$out"

@@ -1,8 +1,6 @@
 # shellcheck shell=bash
-# Shared by the batch tests (sourced): a scratch folder removed at the end,
-# checks that name what failed, direct vrastik runs to compare with, and the
-# checks every finished batch folder must pass.
-#   batch_*.sh BUILD_DIR     (CTest passes the build directory)
+# Shared by the batch tests (sourced; CTest gives them the build directory): a
+# scratch folder, checks that name what failed, and the checks of a batch folder.
 set -uo pipefail
 build=$(cd "$1" && pwd)
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -10,15 +8,11 @@ vrastik=$build/vrastik/vrastik
 mapview=$build/tools/mapview
 scratch=$(mktemp -d /tmp/batchtest.XXXXXXXX)
 failures=0
-cleanups=()
+cleanups=()   # commands that stop what the test started; at exit, newest first
 
-# Runs at exit, whatever happened: the test's own clean-ups (stopping what
-# it started), newest first, then the scratch folder goes.
 finish() {
     local i status=$?
-    for ((i = ${#cleanups[@]} - 1; i >= 0; i--)); do
-        eval "${cleanups[i]}"
-    done
+    for ((i = ${#cleanups[@]} - 1; i >= 0; i--)); do eval "${cleanups[i]}"; done
     rm -rf "$scratch"
     [ $failures -eq 0 ] && [ $status -eq 0 ] && exit 0
     echo "FAILED: $failures check(s)" >&2
@@ -33,9 +27,7 @@ fail() {
 
 # check DESCRIPTION COMMAND...: the command must succeed.
 check() {
-    local what=$1
-    shift
-    "$@" || fail "$what"
+    "${@:2}" || fail "$1"
 }
 
 # Stops the test at once (a later check would only repeat the failure).
@@ -44,8 +36,8 @@ abort() {
     exit 1
 }
 
-# Waits until the command succeeds; gives up (false) after a minute. Not a
-# timing check: only a guard against waiting for ever.
+# Waits until the command succeeds; false after a minute (only a guard
+# against waiting for ever, not a timing check).
 waitfor() {
     local i
     for ((i = 0; i < 3000; i++)); do
@@ -55,61 +47,47 @@ waitfor() {
     return 1
 }
 
-# Direct vrastik run in a folder of its own, as a person runs it (every
-# thread): $scratch/direct/SEED/mundra.gmv.
-directrun() {
-    local seed=$1 status=0
-    shift
-    mkdir -p "$scratch/direct/$seed"
-    (cd "$scratch/direct/$seed" && "$vrastik" "$seed" "$@" > /dev/null) || status=$?
-    [ $status -eq 210 ] || abort "direct run of seed $seed: exit $status"
+# logged NAME COMMAND...: runs it with its output shown and kept in
+# $scratch/NAME.txt; its exit status in $status.
+logged() {
+    status=0
+    "${@:2}" > "$scratch/$1.txt" 2>&1 || status=$?
+    cat "$scratch/$1.txt"
 }
 
-# The field of summary.csv's line for a seed, by column name.
-summaryfield() {
-    awk -F, -v seed="$2" -v name="$3" \
-        'NR == 1 { for (i = 1; i <= NF; i++) col[$i] = i; next } $1 == seed { print $col[name] }' "$1/summary.csv"
-}
-
-# A seed made by the batch equals its direct run: the same map bytes, and
-# summary.csv tells the truth about them (size and SHA-256 from coreutils,
-# figures from mapview on the direct map), a 128 x 128 thumbnail that an
-# independent reader decodes, nothing half-written (the exports, when asked
-# for, are checked by the caller).
+# A seed made by the batch equals a direct vrastik run with the same arguments
+# ($scratch/direct/SEED, every thread): the same map bytes, summary.csv true to
+# them (size and SHA-256 from coreutils, figures from mapview), a 128 x 128
+# thumbnail an independent reader decodes, and nothing else but the exports.
 checkseed() {
-    local outdir=$1 seed=$2 map=$scratch/direct/$2/mundra.gmv stats
+    local outdir=$1 seed=$2 map=$scratch/direct/$2/mundra.gmv figures got status=0
+    mkdir -p "$scratch/direct/$seed"
+    (cd "$scratch/direct/$seed" && "$vrastik" "$seed" "${@:3}" > /dev/null) || status=$?
+    [ $status -eq 210 ] || abort "direct run of seed $seed: exit $status"
     check "seed $seed: map bytes differ from the direct run" cmp -s "$outdir/$seed/mundra.gmv" "$map"
-    [ "$(summaryfield "$outdir" "$seed" status)" = ok ] || fail "seed $seed: status is not ok"
-    [ "$(summaryfield "$outdir" "$seed" map_bytes)" = "$(stat -c %s "$map")" ] || fail "seed $seed: map_bytes"
-    [ "$(summaryfield "$outdir" "$seed" map_sha256)" = "$(sha256sum < "$map" | cut -d' ' -f1)" ] ||
-        fail "seed $seed: map_sha256"
-    stats=$("$mapview" "$map" --stats)
-    [ "$(summaryfield "$outdir" "$seed" coloured_voxels)" = "$(echo "$stats" | awk '/^coloured voxels/ { print $3 }')" ] ||
-        fail "seed $seed: coloured_voxels"
-    [ "$(summaryfield "$outdir" "$seed" air_fraction)" = "$(echo "$stats" | awk '/^air fraction/ { print $3 }')" ] ||
-        fail "seed $seed: air_fraction"
+    figures=$("$mapview" "$map" --stats |
+        awk '/^coloured voxels/ { c = $3 } /^air fraction/ { a = $3 } END { print c "," a }')
+    got=$(grep "^$seed," "$outdir/summary.csv" | cut -d, -f6-)   # from status on (checkbatch checks the header)
+    [ "$got" = "ok,$(stat -c %s "$map"),$(sha256sum < "$map" | cut -d' ' -f1),$figures" ] ||
+        fail "seed $seed: summary.csv says $got"
     [ "$(python3 "$root/tests/support/pngread.py" "$outdir/$seed/thumb.png" /dev/null)" = "128 128" ] ||
         fail "seed $seed: thumb.png is not a 128 x 128 picture"
     [ "$(ls "$outdir/$seed" | grep -v '^cave\.' | tr '\n' ' ')" = "mundra.gmv result.csv thumb.png vrastik.log " ] ||
         fail "seed $seed: the folder holds $(ls "$outdir/$seed" | tr '\n' ' ')"
 }
 
-# No temporary (half-written) file anywhere in a batch folder, and every map
-# in it whole.
-checknohalves() {
-    local halves map
-    halves=$(find "$1" -name '*.tmp')
-    [ -z "$halves" ] || fail "half-written files left: $halves"
-    while IFS= read -r map; do
-        "$mapview" "$map" --check > /dev/null || fail "$map is damaged"
-    done < <(find "$1" -name mundra.gmv)
-}
-
-# The contact sheet is a PNG (pngcheck) as wide as COLUMNS tiles of 128
-# pixels and a 4-pixel border each side.
-checkcontact() {
+# checkbatch OUTDIR "SEEDS" VRASTIK_ARGS...: every seed as checkseed wants
+# it, the contact sheet a PNG (pngcheck) two tiles of 136 pixels wide (every
+# batch here has 2 to 4 seeds), no temporary file left.
+checkbatch() {
+    local seed header=seed,kind,rocks,ground,seconds,status,map_bytes,map_sha256,coloured_voxels,air_fraction
+    [ "$(head -1 "$1/summary.csv")" = $header ] || fail "summary.csv's header"
+    for seed in $2; do
+        checkseed "$1" "$seed" "${@:3}"
+    done
     check "contact.png is not a good PNG" pngcheck -q "$1/contact.png"
-    [ "$(identify -format %w "$1/contact.png")" = $(($2 * 136)) ] || fail "contact.png is not $2 tiles wide"
+    [ "$(identify -format %w "$1/contact.png")" = 272 ] || fail "contact.png is not 2 tiles wide"
+    [ -z "$(find "$1" -name '*.tmp')" ] || fail "half-written files left: $(find "$1" -name '*.tmp')"
 }
 
 # A free TCP port on 127.0.0.1.

@@ -68,10 +68,8 @@ def unfilter(raw, width, height):
     return bytes(out)
 
 
-def main():
-    if len(sys.argv) != 3:
-        fail("usage: pngread.py IN.png OUT.rgba")
-    data = open(sys.argv[1], "rb").read()
+def decode(data):
+    """(width, height, RGBA bytes) of a whole PNG file's bytes."""
     if data[:8] != b"\x89PNG\r\n\x1a\n":
         fail("no PNG signature")
     found = list(chunks(data))
@@ -88,8 +86,12 @@ def main():
         fail("zlib stream does not end where the IDAT data ends")
     if len(raw) != height * (1 + 4 * width):
         fail("%d bytes of image data, expected %d" % (len(raw), height * (1 + 4 * width)))
-    open(sys.argv[2], "wb").write(unfilter(raw, width, height))
+    return width, height, unfilter(raw, width, height)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 3:
+        fail("usage: pngread.py IN.png OUT.rgba")
+    width, height, pixels = decode(open(sys.argv[1], "rb").read())
+    open(sys.argv[2], "wb").write(pixels)
     print(width, height)
-
-
-main()

@@ -1,66 +1,55 @@
-// The export tests' small maps, built by the independent map builder, and
-// their way of running mapexport and glbcheck.py.
+// The export tests' small maps, and their ways of running mapexport and the
+// Python oracles and of reading what those print.
 #pragma once
 #include "mapbuild.h"
 
 #include "support/command.h"
 #include "support/scratch.h"
 
-#include <gtest/gtest.h>
-#include <sstream>
-#include <string>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <random>
+#include <regex>
+#include <string>
+#include <vector>
 
-// Recolours every coloured voxel at random, so each face shows its own voxel.
-inline void randomcolours(std::mt19937 &rng, testcolumn *c)
-{
-    for (int z = 0; z < 256; z++)
-        if (c->state[z] == tcoloured)
-            c->colour[z] = 0x80000000u | (uint32_t(rng()) & 0xFFFFFF);
-}
+// A map from the independent map builder, coloured at random (each face shows
+// its own voxel) or by height (fewer than 255 colours); returns its path.
+//   terrain  rolling ground with a cave under it and a floating block: steep steps
+//            leave hidden voxels in the open on the sides (they take the colour above)
+//   checker  a slab of isolated voxels (a three-dimensional checkerboard) on solid
+//            ground: every face its own quad, more than one primitive's 16383 per tile
+enum mapkind { terrain, checker };
 
-// Rolling ground with a cave under it and a floating block: steep steps leave
-// hidden solid voxels in the open on the sides (they take the colour above).
-inline std::vector<uint8_t> terrainmap(uint32_t sizex, uint32_t sizey)
+inline std::string testmap(const std::string &name, mapkind kind, uint32_t sizex, uint32_t sizey, bool random)
 {
-    std::mt19937 rng(17);
-    std::vector<testcolumn> columns(size_t(sizex) * sizey);
-    for (uint32_t y = 0; y < sizey; y++)
-        for (uint32_t x = 0; x < sizex; x++) {
-            testcolumn &c = columns[size_t(y) * sizex + x];
-            int ground = 120 + int(12 * std::sin(x * 0.3) + 9 * std::cos(y * 0.5)) + int(rng() % 3);
-            setrun(&c, 0, ground - 1, tair);
-            setrun(&c, ground, 255, thidden);
-            if ((x / 8 + y / 5) % 3 == 0)
-                setrun(&c, ground + 10, ground + 10 + int(rng() % 12), tair);   // the cave
-            if (x >= 30 && x < 40 && y >= 4 && y < 9)
-                setrun(&c, 60, 70, thidden);   // a floating block
-            makevisible(&c);
-            randomcolours(rng, &c);
-        }
-    return buildmap(sizex, sizey, columns);
-}
-
-// A slab of isolated voxels (a three-dimensional checkerboard) on solid
-// ground: every face its own quad, more than one primitive's 16383 per tile.
-inline std::vector<uint8_t> checkermap(uint32_t sizex, uint32_t sizey)
-{
-    std::mt19937 rng(5);
+    std::mt19937 rng(kind == terrain ? 17 : 5);
     std::vector<testcolumn> columns(size_t(sizex) * sizey);
     for (uint32_t y = 0; y < sizey; y++)
         for (uint32_t x = 0; x < sizex; x++) {
             testcolumn &c = columns[size_t(y) * sizex + x];
             setrun(&c, 0, 255, tair);
-            for (int z = 1; z <= 6; z++)
-                if ((x + y + z) % 2)
-                    setrun(&c, z, z, thidden);
-            setrun(&c, 8, 255, thidden);
+            if (kind == checker) {
+                for (int z = 1; z <= 6; z++)
+                    if ((x + y + z) % 2)
+                        setrun(&c, z, z, thidden);
+                setrun(&c, 8, 255, thidden);
+            } else {
+                int ground = 120 + int(12 * std::sin(x * 0.3) + 9 * std::cos(y * 0.5)) + int(rng() % 3);
+                setrun(&c, ground, 255, thidden);
+                if ((x / 8 + y / 5) % 3 == 0)
+                    setrun(&c, ground + 10, ground + 10 + int(rng() % 12), tair);   // the cave
+                if (x >= 30 && x < 40 && y >= 4 && y < 9)
+                    setrun(&c, 60, 70, thidden);   // a floating block
+            }
             makevisible(&c);
-            randomcolours(rng, &c);
+            for (int z = 0; z < 256 && random; z++)
+                if (c.state[z] == tcoloured)
+                    c.colour[z] = 0x80000000u | (uint32_t(rng()) & 0xFFFFFF);
         }
-    return buildmap(sizex, sizey, columns);
+    std::string path = scratchpath(name);
+    writebytes(path, buildmap(sizex, sizey, columns));
+    return path;
 }
 
 inline std::string shellword(const std::string &s)
@@ -68,6 +57,7 @@ inline std::string shellword(const std::string &s)
     return "'" + s + "'";
 }
 
+// A shell command's output and error output; its exit status in *code.
 inline std::string run(const std::string &command, int *code)
 {
     std::string out;
@@ -75,33 +65,33 @@ inline std::string run(const std::string &command, int *code)
     return out;
 }
 
-inline std::string writemap(const std::string &name, const std::vector<uint8_t> &bytes)
+// The first n numbers after key in a report (NaN for those not there).
+inline std::vector<double> numbersafter(const std::string &report, const std::string &key, size_t n)
 {
-    std::string path = scratchpath(name);
-    writebytes(path, bytes);
-    return path;
+    static const std::regex number("-?[0-9]+(\\.[0-9]+)?(e[-+]?[0-9]+)?");
+    size_t at = report.find(key);
+    at = at == std::string::npos ? report.size() : at + key.size();
+    std::vector<double> v;
+    for (std::sregex_iterator i(report.begin() + at, report.end(), number), end; i != end && v.size() < n; ++i)
+        v.push_back(std::stod(i->str()));
+    v.resize(n, NAN);
+    return v;
 }
 
-// glbcheck.py's "key values..." lines.
-inline std::string field(const std::string &report, const std::string &key)
+inline std::string mapexport(const std::string &map, const std::string &out, const std::string &options, int *code)
 {
-    std::istringstream in(report);
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind(key + " ", 0) == 0)
-            return line.substr(key.size() + 1);
-    return "";
+    return run(MAPEXPORT " " + shellword(map) + " " + shellword(out) + " " + options, code);
 }
 
-// Exports and checks the file against the map; returns glbcheck's report.
+// Exports the map and checks the file against it; glbcheck.py's report.
 inline std::string exportandcheck(const std::string &map, const std::string &glb, const std::string &options,
-                           const std::string &checkoptions)
+                                  const std::string &checkoptions)
 {
     int code;
-    std::string out = run(std::string(MAPEXPORT) + " " + shellword(map) + " " + shellword(glb) + " " + options, &code);
+    std::string out = mapexport(map, glb, options, &code);
     EXPECT_EQ(code, 0) << options << ": " << out;
     EXPECT_EQ(out.find('\r'), std::string::npos) << "progress shown on a pipe: " << out;
-    std::string report = run(std::string(PYTHON3) + " " + GLBCHECK + " " + shellword(map) + " " + shellword(glb) + " " +
-                                 checkoptions,
+    std::string report = run(PYTHON3 " " GLBCHECK " " + shellword(map) + " " + shellword(glb) + " " + checkoptions,
                              &code);
     EXPECT_EQ(code, 0) << options << ": " << report;
     return report;

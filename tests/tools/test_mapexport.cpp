@@ -1,133 +1,135 @@
 // mapexport through the real program on small maps from the independent map
-// builder: each .glb checked against its map by glbcheck.py (standard-library
-// Python), by the Khronos glTF validator and by assimp; bad input refused
-// with the right exit status and no file left behind.
+// builder: each .glb checked against its map by glbcheck.py, each .vox by
+// voxread.py; bad input refused with the right exit status, leaving nothing.
 #include "exporthelp.h"
 
-#include "support/command.h"
-#include "support/scratch.h"
-
-#include <algorithm>
-#include <cmath>
-#include <gtest/gtest.h>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
-
-// The surface, face by face with its colour, for each way of exporting.
+// The surface, face by face with its colour, for each way of exporting; the
+// same bytes whatever the number of threads (the first two rows).
 TEST(mapexport, matchesmap)
 {
-    std::string terrain = writemap("terrain.gmv", terrainmap(70, 20));
-    std::string checker = writemap("checker.gmv", checkermap(20, 70));
-    struct row {
+    std::string terrainmap = testmap("terrain.gmv", terrain, 70, 20, true);
+    std::string checkermap = testmap("checker.gmv", checker, 20, 70, true);
+    const struct {
         const std::string *map;
-        const char *options;       // for mapexport
-        const char *checkoptions;  // for glbcheck.py
-        int primitives;            // at least
-    };
-    const row rows[] = {
-        {&terrain, "", "", 2},
-        {&terrain, "--region 3,2,66,17", "--region 3,2,66,17", 2},
-        {&terrain, "--region 64,0,64,19", "--region 64,0,64,19", 1},   // one column wide: only up and down faces
-        {&terrain, "--scale 0.25 --unlit", "--scale 0.25", 2},
-        {&terrain, "--quantize --scale 2 --threads 1", "--scale 2", 2},
+        const char *options, *checkoptions;   // for mapexport, for glbcheck.py
+        int primitives;                       // at least
+    } rows[] = {
+        {&terrainmap, "--threads 1", "", 2},
+        {&terrainmap, "--threads 3", "", 2},
+        {&terrainmap, "--region 3,2,66,17", "--region 3,2,66,17", 2},
+        {&terrainmap, "--region 64,0,64,19", "--region 64,0,64,19", 1},   // one column wide
+        {&terrainmap, "--scale 0.25 --unlit", "--scale 0.25", 2},
+        {&terrainmap, "--quantize --scale 2", "--scale 2", 2},
         // A tile of more quads than a primitive takes with 16-bit indices, and a
         // tile boundary across y (the terrain has one across x).
-        {&checker, "--threads 3", "", 2},
+        {&checkermap, "--threads 3", "", 2},
     };
-    for (const row &r : rows) {
-        std::string glb = scratchpath("out.GLB");   // the extension in any case
-        std::string report = exportandcheck(*r.map, glb, r.options, r.checkoptions);
-        EXPECT_NE(report.find("\nok\n"), std::string::npos) << r.options << ": " << report;
-        EXPECT_GE(std::atoi(field(report, "primitives").c_str()), r.primitives) << r.options << ": " << report;
+    std::vector<std::vector<uint8_t>> files;
+    for (const auto &r : rows) {
+        std::string report = exportandcheck(*r.map, scratchpath("out.GLB"), r.options, r.checkoptions);   // any case
+        EXPECT_GE(numbersafter(report, "primitives", 1)[0], r.primitives) << r.options << ": " << report;
+        files.push_back(readbytes(scratchpath("out.GLB")));
     }
+    EXPECT_TRUE(files[0] == files[1]);
 }
 
-// A map that is not one or is damaged is named with mapview --check's words.
-TEST(mapexport, damagedmap)
+// The voxels and their colours: fewer than 256 are kept exactly, more take
+// their nearest palette entries, and mapexport's figures agree with the
+// reader's; a map wider or longer than a model becomes models of 256 columns
+// and the rest (odd sizes, whose halves round down); the same bytes on one
+// thread or two.
+TEST(mapexport, voxmatchesmap)
 {
-    std::vector<uint8_t> good = terrainmap(70, 20);
-    std::vector<uint8_t> cut(good.begin(), good.end() - 9), badspan = good;
-    badspan[108 + 2] = 0;   // the first column's top run ends above its start
-    const std::pair<const char *, std::vector<uint8_t>> rows[] = {
-        {"not a map", {'h', 'e', 'l', 'l', 'o', '\n'}},
-        {"cut short", cut},
-        {"a span out of order", badspan},
+    std::string small = testmap("small.gmv", terrain, 7, 5, false), wide = testmap("wide.gmv", terrain, 301, 3, false),
+                tall = testmap("tall.gmv", terrain, 2, 259, false), random = testmap("rnd.gmv", terrain, 30, 20, true);
+    const struct {
+        const std::string *map;
+        const char *options;   // for mapexport and voxread.py
+        int models;
+        bool exact;            // fewer colours than a palette holds
+    } rows[] = {
+        {&small, "", 1, true},
+        {&small, "--solid", 1, true},
+        {&wide, "", 2, true},
+        {&wide, "--region 7,1,290,2", 2, true},
+        {&tall, "", 2, true},
+        {&tall, "--region 1,200,1,257 --solid", 1, true},
+        {&random, "--solid", 1, false},
     };
-    for (const auto &[name, bytes] : rows) {
-        std::string map = writemap("damaged.gmv", bytes), glb = scratchpath("damaged.glb");
+    for (const auto &r : rows) {
+        std::string vox = scratchpath("out.vox"), two = scratchpath("two.vox"), said, twice, f;
         int code;
-        std::string check = run(std::string(MAPVIEW) + " " + shellword(map) + " --check", &code);
-        ASSERT_EQ(code, 1) << name << ": " << check;
-        ASSERT_EQ(check.back(), '\n');
-        std::string out = run(std::string(MAPEXPORT) + " " + shellword(map) + " " + shellword(glb), &code);
-        EXPECT_EQ(code, 1) << name << ": " << out;
-        EXPECT_EQ(out, "mapexport: " + check) << name;
-        EXPECT_FALSE(fileexists(glb)) << name;
+        said = mapexport(*r.map, vox, std::string("--threads 1 ") + r.options, &code);
+        ASSERT_EQ(code, 0) << said;
+        twice = mapexport(*r.map, two, std::string("--threads 2 ") + r.options, &code);
+        EXPECT_TRUE(code == 0 && readbytes(vox) == readbytes(two)) << r.options << ": " << twice;
+        f = run(PYTHON3 " " VOXREAD " " + shellword(*r.map) + " " + shellword(vox) + " " + r.options, &code);
+        ASSERT_EQ(code, 0) << f;
+        auto figure = [&](const std::string &text, const char *key) { return numbersafter(text, key, 1)[0]; };
+        EXPECT_EQ(figure(f, "models "), r.models) << r.options;
+        EXPECT_EQ(figure(f, "voxels "), figure(said, "models,")) << said << f;
+        EXPECT_EQ(figure(f, "missing ") + figure(f, "extra ") + figure(f, "notnearest "), 0) << r.options << f;
+        EXPECT_EQ(figure(f, "mismatched ") == 0, r.exact) << r.options << f;
+        std::vector<double> palette = numbersafter(said, "palette:", 2);   // N colours for M
+        EXPECT_EQ(palette[0], r.exact ? palette[1] : 255) << said;
+        EXPECT_NEAR(figure(f, "mean "), figure(said, "ΔE mean"), 0.0051) << said << f;   // printed to two places
+        EXPECT_NEAR(figure(f, "largest "), figure(said, "largest"), 0.0051) << said << f;
+        EXPECT_NEAR(100 * figure(f, "within5 "), numbersafter(said, "percentile", 2)[1], 0.0051) << said << f;
     }
 }
 
-// Bad command lines (2) and failures (1): a clear message, and nothing left
-// in the output's folder, not even a temporary file.
+// Bad command lines (2) and failures (1): a clear message (a damaged map in
+// mapview --check's words), and nothing new in the output's folder.
 TEST(mapexport, badinput)
 {
-    std::string map = writemap("terrain.gmv", terrainmap(70, 20));
-    std::string outdir = scratchpath("out"), folder = scratchpath("folder.glb");
-    ASSERT_EQ(mkdir(outdir.c_str(), 0755), 0);
-    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
-    std::string device = scratchpath("device.glb");   // a link to a device: the device is not replaced
-    ASSERT_EQ(symlink("/dev/null", device.c_str()), 0);
-    std::string glb = shellword(outdir + "/out.glb"), prefix = std::string(MAPEXPORT) + " " + shellword(map) + " ";
+    std::string map = testmap("terrain.gmv", terrain, 70, 20, true), dir = scratchpath("out");
+    std::vector<uint8_t> good = readbytes(map);
+    ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
+    std::string prefix = MAPEXPORT " " + shellword(map) + " ", glb = " " + shellword(dir + "/out.glb");
     struct row {
         std::string command;
         int code;
-        const char *says;
+        std::string says;
     };
-    const row rows[] = {
+    std::vector<row> rows = {
         {MAPEXPORT, 2, "usage: mapexport MAP.gmv OUT.glb"},
-        {prefix + shellword(outdir + "/out.obj"), 2, "the formats are .glb (glTF binary)"},
+        {prefix + shellword(dir + "/out.obj"), 2, "the formats are .glb (glTF binary)"},
         {prefix + glb + " --region 0,0,70,5", 2, "not inside the map's 70 x 20 columns"},
-        {prefix + glb + " --region 0,0,10,20", 2, "not inside"},
         {prefix + glb + " --region 6,5,5,5", 2, "--region is empty"},
-        {prefix + glb + " --region 1,2,3", 2, "--region wants X0,Y0,X1,Y1"},
-        {prefix + glb + " --region -1,0,3,3", 2, "--region wants X0,Y0,X1,Y1"},
         {prefix + glb + " --scale 0", 2, "--scale wants a number above 0"},
-        {prefix + glb + " --scale", 2, "option needs a value"},
         {prefix + glb + " --solid", 2, "--solid is not an option of glTF binary"},
-        {prefix + glb + " --threads 0", 2, "--threads wants"},
-        {prefix + glb + " --bright", 2, "unknown option"},
-        {std::string(MAPEXPORT) + " " + shellword(scratchpath("absent.gmv")) + " " + glb, 1, "cannot open"},
-        {prefix + shellword(outdir + "/missing/out.glb"), 1, "/missing/out.glb: No such file or directory"},
-        {prefix + shellword(device), 1, "it is a character device, not a regular file"},
-        {prefix + shellword(folder), 1, "it is a directory, not a regular file"},
-        // A limit on file sizes stands in for a full disk: the write fails.
-        {"ulimit -f 8; " + prefix + glb, 1, "out.glb: File too large"},
+        {MAPEXPORT " " + shellword(scratchpath("absent.gmv")) + glb, 1, "cannot open"},
     };
+    std::vector<uint8_t> cut(good.begin(), good.end() - 9), badspan = good, notamap = {'h', 'i', '\n'};
+    badspan[108 + 2] = 0;   // the first column's top run ends above its start
+    for (const auto *bytes : {&cut, &badspan, &notamap}) {
+        std::string damaged = scratchpath("damaged" + std::to_string(rows.size()) + ".gmv");
+        writebytes(damaged, *bytes);
+        int code;
+        std::string check = run(MAPVIEW " " + shellword(damaged) + " --check", &code);
+        EXPECT_EQ(code, 1) << check;
+        rows.push_back({MAPEXPORT " " + shellword(damaged) + glb, 1, "mapexport: " + check});
+    }
+    // Outputs that cannot be written, in both formats: a link to a device, a
+    // folder, a missing folder, a full disk (a limit on file sizes).
+    for (std::string ext : {".glb", ".vox"}) {
+        std::string folder = dir + "/folder" + ext, device = dir + "/device" + ext;
+        ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+        ASSERT_EQ(symlink("/dev/null", device.c_str()), 0);
+        rows.push_back({prefix + shellword(device), 1, device + ": it is a character device, not a regular file"});
+        rows.push_back({prefix + shellword(folder), 1, folder + ": it is a directory, not a regular file"});
+        rows.push_back({prefix + shellword(dir + "/no/out" + ext), 1, "/no/out" + ext + ": No such file or directory"});
+        rows.push_back({"ulimit -f 8; " + prefix + shellword(dir + "/o" + ext), 1, "/o" + ext + ": File too large"});
+    }
+    std::vector<std::string> before = listdir(dir);
     for (const row &r : rows) {
         int code;
         std::string out = run(r.command, &code);
         EXPECT_EQ(code, r.code) << r.command << ": " << out;
         EXPECT_NE(out.find(r.says), std::string::npos) << r.command << ": " << out;
-        std::vector<std::string> left = listdir(outdir);
-        EXPECT_TRUE(left.empty()) << r.command << ": left " << left[0];
+        EXPECT_EQ(listdir(dir), before) << r.command;
     }
-}
-
-// The same bytes whatever the number of threads.
-TEST(mapexport, samebytes)
-{
-    std::string map = writemap("terrain.gmv", terrainmap(70, 20));
-    std::vector<uint8_t> files[2];
-    for (int i = 0; i < 2; i++) {
-        std::string glb = scratchpath("out.glb");
-        int code;
-        std::string out = run(std::string(MAPEXPORT) + " " + shellword(map) + " " + shellword(glb) + " --threads " +
-                                  (i ? "3" : "1"),
-                              &code);
-        ASSERT_EQ(code, 0) << out;
-        files[i] = readbytes(glb);
-    }
-    EXPECT_GT(files[0].size(), 0u);
-    EXPECT_TRUE(files[0] == files[1]);
 }
