@@ -30,7 +30,7 @@ TEST(CodeMemory, ManyCompilesAndFreesDoNotGrowTheProcess)
     const int live = exprlivecode();
     exprfunc warm = compileexpr("(x,y)\nsin(x)*y+1");
     exprfree(warm);
-    const long before = residentbytes();
+    [[maybe_unused]] const long before = residentbytes();
     for (int i = 0; i < rounds; i++) {
         std::string text = "(x,y)\nsin(x)*y+" + std::to_string(i);
         exprfunc f = compileexpr(text.c_str());

@@ -6,10 +6,11 @@
 #include "support/command.h"
 #include "support/scratch.h"
 
+#include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <random>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -68,12 +69,17 @@ inline std::string run(const std::string &command, int *code)
 // The first n numbers after key in a report (NaN for those not there).
 inline std::vector<double> numbersafter(const std::string &report, const std::string &key, size_t n)
 {
-    static const std::regex number("-?[0-9]+(\\.[0-9]+)?(e[-+]?[0-9]+)?");
     size_t at = report.find(key);
-    at = at == std::string::npos ? report.size() : at + key.size();
+    const char *p = report.c_str() + (at == std::string::npos ? report.size() : at + key.size());
     std::vector<double> v;
-    for (std::sregex_iterator i(report.begin() + at, report.end(), number), end; i != end && v.size() < n; ++i)
-        v.push_back(std::stod(i->str()));
+    while (*p && v.size() < n) {
+        char *end;
+        double x = std::strtod(p, &end);
+        if (end != p && std::isdigit((unsigned char)end[-1]))
+            v.push_back(x), p = end;
+        else
+            p++;
+    }
     v.resize(n, NAN);
     return v;
 }
