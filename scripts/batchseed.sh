@@ -115,6 +115,7 @@ for format in "${formats[@]}"; do
 done
 
 bytes=$(stat -c %s mundra.gmv)
-sha=$(sha256sum mundra.gmv)
+# openssl's SHA-256 uses the processor's SHA instructions: 4 times as fast as sha256sum here
+sha=$(openssl dgst -sha256 -r mundra.gmv 2> /dev/null || sha256sum mundra.gmv)
 record ok "$bytes" "${sha%% *}" "$coloured" "$air" || exit 1
 rm -f vrastik.out

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those missing.
 #   scripts/setup.sh build   compiler, CMake, SDL2 (the designer), zlib (mapexport)
-#   scripts/setup.sh batch   also GNU parallel, rsync and ssh (batches of seeds, scripts/batch.sh),
+#   scripts/setup.sh batch   also GNU parallel, rsync, ssh and openssl (batches of seeds, scripts/batch.sh),
 #                            ImageMagick and a font (its contact sheets)
 #   scripts/setup.sh test    all of the above, and also GoogleTest, Google Benchmark, 32-bit tool chain,
 #                            qemu-i386, clang and the fuzzer runtime of that clang,
@@ -51,7 +51,7 @@ esac
 
 install cmake make g++ binutils libsdl2-dev zlib1g-dev
 [ "$mode" = build ] && exit 0
-install parallel rsync openssh-client imagemagick fonts-dejavu-core
+install parallel rsync openssh-client openssl imagemagick fonts-dejavu-core
 [ "$mode" = batch ] && exit 0
 
 install libgtest-dev googletest libbenchmark-dev g++-multilib qemu-user clang libmuparser-dev python3 pngcheck \
