@@ -76,10 +76,10 @@ def chunk(kind, body):
     return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF)
 
 
-def crop(width, height, rows, spec):
-    x, y, w, h = (int(v) for v in spec.split(","))
+def crop(width, height, rows, box):
+    x, y, w, h = (int(v) for v in box.split(","))
     if x < 0 or y < 0 or w < 1 or h < 1 or x + w > width or y + h > height:
-        fail("--crop %s lies outside the %d x %d picture" % (spec, width, height))
+        fail("--crop %s lies outside the %d x %d picture" % (box, width, height))
     return w, h, [row[3 * x:3 * (x + w)] for row in rows[y:y + h]]
 
 
