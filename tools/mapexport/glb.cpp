@@ -5,17 +5,16 @@
 #include "atlas.h"
 #include "byteorder.h"
 #include "glbjson.h"
+#include "progress.h"
 #include "safefile.h"
 #include "workers.h"
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <new>
 
 namespace {
@@ -144,38 +143,6 @@ bool buildtile(const mapfile &map, const exportoptions &o, const tileplace &plac
     return true;
 }
 
-// ---- progress ----------------------------------------------------------------
-
-double seconds()
-{
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
-// The tiles done as a percentage on standard error (a terminal only).
-struct tileprogress {
-    bool shown;
-    std::mutex lock;
-    std::atomic<int> done{0};
-    int total;
-    int percent = -1;
-    double started;
-};
-
-void tiledone(tileprogress *p)
-{
-    int done = ++p->done;
-    if (!p->shown)
-        return;
-    std::lock_guard<std::mutex> hold(p->lock);
-    int percent = int(100L * done / p->total);
-    if (percent > p->percent) {   // threads may come here out of order
-        p->percent = percent;
-        std::fprintf(stderr, "\rmapexport: meshing %3d %%", percent);
-        std::fflush(stderr);
-    }
-}
-
 // ---- the file --------------------------------------------------------------------
 
 const uint8_t zeros[4] = {0, 0, 0, 0};
@@ -234,10 +201,9 @@ bool writeopen(const mapfile &map, const exportoptions &options, safefile &file,
     std::vector<tileplace> places = regiontiles(options.region);
     std::vector<glbtile> tiles(places.size());
     std::atomic<bool> failed{false}, nomemory{false};
-    tileprogress progress;
-    progress.shown = options.progress;
-    progress.total = int(places.size());
-    progress.started = seconds();
+    progress bar;
+    if (options.progress)
+        startprogress(&bar, std::string(path) + ": meshing", long(places.size()));
     int threads = options.threads > 0 ? options.threads : hardwarethreads();
     runparts(threads, int(places.size()), [&](int part) {
         try {   // nothing may leave a worker thread
@@ -246,10 +212,9 @@ bool writeopen(const mapfile &map, const exportoptions &options, safefile &file,
         } catch (const std::bad_alloc &) {
             nomemory = true;
         }
-        tiledone(&progress);
+        stepprogress(&bar);
     });
-    if (progress.shown)
-        std::fprintf(stderr, "\rmapexport: meshing 100 %% (%.1f s), writing\n", seconds() - progress.started);
+    endprogress(&bar);
     if (nomemory)
         throw std::bad_alloc();
     if (failed) {

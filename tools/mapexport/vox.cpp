@@ -9,15 +9,14 @@
 #include "vox.h"
 
 #include "byteorder.h"
+#include "progress.h"
 #include "safefile.h"
 #include "workers.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -45,18 +44,6 @@ struct voxmodel {
     std::vector<uint8_t> xyzi;                            // write: its voxels, 4 bytes each
 };
 
-// Progress lines on stderr, "OUT.vox: writing   45%", once half a second has
-// passed (a quick export shows none).
-struct voxprogress {
-    bool on;
-    const char *path;
-    const char *stage;
-    int total, done, shown;
-    bool drawn;
-    std::chrono::steady_clock::time_point started;
-    std::mutex lock;
-};
-
 // One export: the map, the choices, the models and the palette.
 struct voxexport {
     const mapfile *map;
@@ -65,39 +52,16 @@ struct voxexport {
     std::vector<voxmodel> models;
     colourset colours;
     palette pal;
-    voxprogress progress;
+    const char *path;
+    progress bar;
 };
 
-// ---- progress -------------------------------------------------------------------
-
-void startstage(voxprogress &p, const char *stage, int total)
+// The next stage of the export on the progress line, the last one ended.
+void stage(voxexport &e, const char *name, long parts)
 {
-    p.stage = stage;
-    p.total = total;
-    p.done = 0;
-    p.shown = -1;
-}
-
-// A part of the stage is done (any thread).
-void stepstage(voxprogress &p)
-{
-    if (!p.on)
-        return;
-    std::lock_guard<std::mutex> hold(p.lock);
-    p.done++;
-    int percent = p.total > 0 ? 100 * p.done / p.total : 100;
-    if (percent == p.shown || std::chrono::steady_clock::now() - p.started < std::chrono::milliseconds(500))
-        return;
-    p.shown = percent;
-    p.drawn = true;
-    std::fprintf(stderr, "\r%s: %-8s %3d%%", p.path, p.stage, percent);
-    std::fflush(stderr);
-}
-
-void endprogress(voxprogress &p)
-{
-    if (p.on && p.drawn)
-        std::fputc('\n', stderr);
+    endprogress(&e.bar);
+    if (e.options.progress)
+        startprogress(&e.bar, std::string(e.path) + ": " + name, parts);
 }
 
 // ---- columns --------------------------------------------------------------------
@@ -373,7 +337,7 @@ bool writefile(voxexport &e, safefile &f, uint64_t *bytes, char *why, size_t why
         children += modelbytes(m);
     if (children > maxmainbytes) {
         std::snprintf(why, whysize, "cannot write %s: %llu bytes of voxels are more than a .vox file holds (2 GB)",
-                      e.progress.path, (unsigned long long)children);
+                      e.path, (unsigned long long)children);
         return false;
     }
     uint8_t head[8];
@@ -381,7 +345,7 @@ bool writefile(voxexport &e, safefile &f, uint64_t *bytes, char *why, size_t why
     putle32(head + 4, voxversion);
     safewrite(f, head, sizeof head);
     writechunkhead(f, "MAIN", 0, children);
-    startstage(e.progress, "writing", int(e.models.size()));
+    stage(e, "writing", long(e.models.size()));
     for (size_t first = 0; first < e.models.size(); first += batchmodels) {
         int count = int(std::min<size_t>(batchmodels, e.models.size() - first));
         runparts(e.threads, count, [&](int part) { buildmodel(e, e.models[first + size_t(part)]); });
@@ -389,14 +353,14 @@ bool writefile(voxexport &e, safefile &f, uint64_t *bytes, char *why, size_t why
             voxmodel &m = e.models[first + size_t(i)];
             writemodel(f, m);
             std::vector<uint8_t>().swap(m.xyzi);
-            stepstage(e.progress);
+            stepprogress(&e.bar);
         }
     }
     safewrite(f, scene.data(), scene.size());
     safewrite(f, rgba.data(), rgba.size());
     *bytes = 8 + 12 + children;
     if (f.error == 0 && f.written != *bytes) {
-        std::snprintf(why, whysize, "cannot write %s: %llu bytes written instead of %llu", e.progress.path,
+        std::snprintf(why, whysize, "cannot write %s: %llu bytes written instead of %llu", e.path,
                       (unsigned long long)f.written, (unsigned long long)*bytes);
         return false;
     }
@@ -434,15 +398,13 @@ bool exportvox(const mapfile &map, const exportoptions &options, const char *pat
     e->map = &map;
     e->options = options;
     e->threads = options.threads > 0 ? options.threads : hardwarethreads();
-    e->progress.on = options.progress;
-    e->progress.path = path;
-    e->progress.started = std::chrono::steady_clock::now();
+    e->path = path;
 
     planmodels(*e);
-    startstage(e->progress, "reading", int(e->models.size()));
+    stage(*e, "reading", long(e->models.size()));
     runparts(e->threads, int(e->models.size()), [&](int part) {
         scanmodel(*e, e->models[size_t(part)]);
-        stepstage(e->progress);
+        stepprogress(&e->bar);
     });
     uint64_t voxels = 0;
     for (const voxmodel &m : e->models)
@@ -457,7 +419,7 @@ bool exportvox(const mapfile &map, const exportoptions &options, const char *pat
 
     uint64_t bytes = 0;
     bool ok = writefile(*e, *file, &bytes, why, whysize);
-    endprogress(e->progress);
+    endprogress(&e->bar);
     if (!ok) {
         safeabort(*file);
         return false;

@@ -1,6 +1,7 @@
 // mapview: pictures and figures of a voxel map file.
 #pragma once
 #include "mapfile.h"
+#include "progress.h"
 
 #include <cstdint>
 #include <vector>
@@ -20,21 +21,6 @@ void shrinkpicture(const picture &in, int width, int height, picture *out);
 
 // Writes pic as a PNG (through a temporary file); prints why on failure.
 bool savepicture(const picture &pic, const char *path);
-
-// Console progress for work that takes more than a moment: nothing is shown
-// until half a second has passed, then the percentage as it changes; and
-// nothing at all when standard error is not a terminal (a log or a pipe
-// gets no carriage-return lines).
-struct progress {
-    const char *label;
-    double started;
-    int shown;      // last percentage printed, -1 for none
-    bool drawn;     // standard error is a terminal
-};
-
-void startprogress(progress *p, const char *label);
-void showprogress(progress *p, long done, long total);
-void endprogress(progress *p);
 
 // Camera for the perspective view.
 struct camera {

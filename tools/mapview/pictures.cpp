@@ -1,11 +1,9 @@
-// Pictures held in memory, their PNG files, console progress, the top view,
-// slices and the map's figures.
+// Pictures held in memory, their PNG files, the top view, slices and the
+// map's figures.
 #include "mapview.h"
 #include "png.h"
 
-#include <chrono>
 #include <cstdio>
-#include <unistd.h>
 
 void makepicture(picture *pic, int width, int height)
 {
@@ -54,38 +52,6 @@ bool savepicture(const picture &pic, const char *path)
     }
     std::printf("wrote %s (%d x %d)\n", path, pic.width, pic.height);
     return true;
-}
-
-// ---- progress --------------------------------------------------------------------
-
-static double seconds()
-{
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
-void startprogress(progress *p, const char *label)
-{
-    p->label = label;
-    p->started = seconds();
-    p->shown = -1;
-    p->drawn = isatty(STDERR_FILENO);
-}
-
-void showprogress(progress *p, long done, long total)
-{
-    int percent = int(100 * done / total);
-    if (!p->drawn || percent == p->shown || seconds() - p->started < 0.5)
-        return;
-    p->shown = percent;
-    std::fprintf(stderr, "\r%s: %3d %%", p->label, percent);
-    std::fflush(stderr);
-}
-
-void endprogress(progress *p)
-{
-    if (p->shown >= 0)
-        std::fprintf(stderr, "\r%s: 100 %% (%.1f s)\n", p->label, seconds() - p->started);
 }
 
 // ---- top view ----------------------------------------------------------------------
